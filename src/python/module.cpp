@@ -1,0 +1,15 @@
+#include <nanobind/nanobind.h>
+
+#include "errors.hpp"
+#include "objects.hpp"
+
+namespace nb = nanobind;
+
+NB_MODULE(kadmo_rs, m) {
+  m.doc() = "Columnar market-bar frames with a built-in technical-indicator engine.";
+  // Classes, then exceptions, then functions: the order users see in dir().
+  kadmo::py::register_dataframe(m);
+  kadmo::py::register_series(m);
+  kadmo::py::register_exceptions(m);
+  kadmo::py::register_conversion_functions(m);
+}
