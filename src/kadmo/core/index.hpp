@@ -17,16 +17,20 @@ using Label = std::variant<std::int64_t, std::string>;
 
 struct RangeIndex {
   std::size_t n = 0;
+  bool operator==(const RangeIndex&) const = default;
 };
 struct IntIndex {
   std::vector<std::int64_t> labels;
+  bool operator==(const IntIndex&) const = default;
 };
 struct DatetimeIndex {
   std::vector<std::int64_t> ns;
   Tz tz;
+  bool operator==(const DatetimeIndex&) const = default;
 };
 struct StringIndex {
   std::vector<std::string> labels;
+  bool operator==(const StringIndex&) const = default;
 };
 
 class Index {
