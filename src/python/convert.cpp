@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "errors.hpp"
+#include "kadmo/core/memory.hpp"
 
 namespace kadmo::py {
 
@@ -31,14 +32,14 @@ bool is_ndarray(nb::handle obj) {
 template <class T>
 std::vector<T> copy_strided(const nb::ndarray<nb::ro, nb::ndim<1>>& a) {
   const std::size_t n = a.shape(0);
-  std::vector<T> out(n);
   const T* p = static_cast<const T*>(a.data());
   const std::int64_t st = a.stride(0);
+  std::vector<T> out = core::vector_with_capacity<T>(n);
   if (st == 1) {
-    if (n) std::memcpy(out.data(), p, n * sizeof(T));
-  } else {
-    for (std::size_t i = 0; i < n; ++i) out[i] = p[static_cast<std::int64_t>(i) * st];
+    out.insert(out.end(), p, p + n);  // one pass, no zero fill
+    return out;
   }
+  for (std::size_t i = 0; i < n; ++i) out.push_back(p[static_cast<std::int64_t>(i) * st]);
   return out;
 }
 

@@ -46,12 +46,12 @@ bool has_string_column(const DataFrame& df) {
 }
 
 nb::object float_matrix(const DataFrame& df) {
-  const std::size_t h = df.height(), w = df.width();
-  double* buf = new double[h * w > 0 ? h * w : 1];
-  nb::capsule owner(buf, [](void* p) noexcept { delete[] static_cast<double*>(p); });
-  df.to_row_major_f64(buf);
-  std::size_t shape[2] = {h, w};
-  return nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<2>>(buf, 2, shape, owner));
+  // NumPy allocates (huge pages for big arrays), the core fills in place.
+  nb::object arr = numpy().attr("empty")(nb::make_tuple(df.height(), df.width()), "float64");
+  nb::ndarray<double, nb::ndim<2>, nb::c_contig> view;
+  if (!nb::try_cast(arr, view, false)) raise(PyExc_RuntimeError, "could not allocate the export array");
+  df.to_row_major_f64(view.data());
+  return arr;
 }
 
 nb::object object_matrix(const DataFrame& df) {

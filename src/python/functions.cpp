@@ -22,8 +22,38 @@ core::Column strings_with_format(const core::Column& c, const std::string& forma
   return core::Column::datetime(std::move(out));
 }
 
+// A list of str parsed straight from the Python strings, without building a
+// string column first; nothing when the list holds anything else.
+std::optional<core::Column> parse_str_list(nb::handle obj) {
+  if (!PyList_Check(obj.ptr()) || PyList_GET_SIZE(obj.ptr()) == 0) return std::nullopt;
+  const Py_ssize_t n = PyList_GET_SIZE(obj.ptr());
+  for (Py_ssize_t i = 0; i < n; ++i)
+    if (!PyUnicode_Check(PyList_GET_ITEM(obj.ptr(), i))) return std::nullopt;
+  std::vector<std::int64_t> out(n);
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    Py_ssize_t len = 0;
+    const char* s = PyUnicode_AsUTF8AndSize(PyList_GET_ITEM(obj.ptr(), i), &len);
+    if (!s) {
+      PyErr_Clear();
+      return std::nullopt;
+    }
+    std::string_view text(s, static_cast<std::size_t>(len));
+    auto ns = core::parse_ns_in_tz(text, core::Tz::utc());
+    if (!ns) value_err(core::KadmoError::value("could not parse datetime " + core::quoted(text)));
+    out[i] = *ns;
+  }
+  return core::Column::datetime(std::move(out));
+}
+
 PySeries to_datetime(nb::handle obj, const std::string& unit, std::optional<std::string> format) {
   PySeries in;
+  if (!format) {
+    if (auto c = parse_str_list(obj)) {
+      in.index = std::make_shared<core::Index>(core::Index::range(c->len()));
+      in.column = std::move(*c);
+      return in;
+    }
+  }
   if (nb::isinstance<PySeries>(obj)) {
     in = nb::cast<PySeries&>(obj);
   } else {
