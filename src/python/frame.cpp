@@ -195,7 +195,29 @@ void register_dataframe(nb::module_& m) {
            })
       .def("to_numpy", [](const PyDataFrame& s, std::optional<std::string> dtype) { return frame_to_numpy(s.df, dtype); },
            nb::arg("dtype").none() = nb::none())
-      .def("to_pandas", [](const PyDataFrame& s) { return frame_to_pandas(s.df); });
+      .def("to_pandas", [](const PyDataFrame& s) { return frame_to_pandas(s.df); })
+      .def(
+          "append",
+          [](nb::handle self, nb::handle other) -> nb::handle {
+            auto& me = nb::cast<PyDataFrame&>(self);
+            if (!nb::isinstance<PyDataFrame>(other)) raise(PyExc_TypeError, "append expects a DataFrame or Row");
+            // The core append snapshots a self-append itself.
+            unwrap(me.df.append(nb::cast<PyDataFrame&>(other).df));
+            return self;
+          },
+          nb::arg("other"),
+          "Append the rows of another DataFrame or a single Row **in place** and return the same frame (amortized "
+          "O(1), like ``list.append`` \xe2\x80\x94 the live single-bar hot path, no full-column copy).")
+      .def(
+          "alias",
+          [](PyDataFrame& s, const std::string& as_name, const std::string& src_name) {
+            if (s.df.has_column(as_name))
+              pyerr(core::KadmoError::value("column \"" + as_name + "\" already exists"));
+            if (!s.df.has_column(src_name)) pyerr(core::KadmoError::value("column \"" + src_name + "\" not exists"));
+            // Store the final target so an alias of an alias resolves in one step.
+            s.df.set_alias(as_name, std::string(s.df.resolve(src_name)));
+          },
+          nb::arg("as_name"), nb::arg("src_name"));
 }
 
 }  // namespace kadmo::py
