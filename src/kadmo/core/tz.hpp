@@ -2,6 +2,7 @@
 // Time zones and datetime text. Instants are int64 nanoseconds since
 // 1970-01-01 00:00:00 UTC everywhere in the library.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,5 +71,19 @@ std::optional<std::int64_t> parse_with_format(std::string_view text, std::string
 
 // strftime-style formatting of an instant's wall clock in a zone.
 std::string strftime_ns(std::int64_t ns, const Tz& tz, std::string_view format);
+
+// True when every % item of the pattern is a specifier strftime_ns knows;
+// callers check before formatting so a typo is an error, not literal text.
+bool strftime_format_valid(std::string_view format);
+
+// format_ns_tz without the allocation, for writers that format many
+// instants: writes the text to out (at least kFormatNsMax bytes) and returns
+// its length.
+inline constexpr std::size_t kFormatNsMax = 32;
+std::size_t format_ns_into(std::int64_t ns, const Tz& tz, char* out);
+
+// Strips Unicode white space (the White_Space property) from both ends of
+// UTF-8 text.
+std::string_view trim_unicode_space(std::string_view text);
 
 }  // namespace kadmo::core
