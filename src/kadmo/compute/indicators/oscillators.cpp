@@ -1,0 +1,259 @@
+#include "kadmo/compute/indicators/oscillators.hpp"
+
+#include <algorithm>
+
+namespace kadmo::compute {
+
+namespace {
+
+// ---- RSI: separate roundings, no fused updates ------------------------------
+
+inline double rsi_value(double gain, double loss) {
+  return std::fabs(loss) < 1e-10 ? 100.0 : 100.0 - 100.0 / (gain / loss + 1.0);
+}
+
+inline void rsi_update(double& gain, double& loss, double d, double nm1, double nn) {
+  double tg = 0.0, tl;
+  if (d > 0.0) {
+    tg = d;
+    tl = 0.0;
+  } else {
+    tl = -d;  // NaN for a missing change
+  }
+  gain = (tg + nm1 * gain) / nn;
+  loss = (tl + nm1 * loss) / nn;
+}
+
+// RSI starts at the first present value, so an input with a NaN warm-up (the
+// output of another indicator) still gets values. Returns false when the
+// series is too short after that value.
+template <bool Emit>
+bool rsi_run(In x, std::size_t n, double* out, double& gain, double& loss) {
+  const std::size_t f = first_present(View(x));
+  const std::size_t m = x.size() - f;
+  if (n == 0 || n >= m) return false;
+  const double* y = x.data() + f;
+  const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
+  double g = 0.0, l = 0.0;
+  for (std::size_t t = 1; t <= n; ++t) {
+    const double d = y[t] - y[t - 1];
+    if (d > 0.0)
+      g += d;
+    else
+      l -= d;
+  }
+  g /= nn;
+  l /= nn;
+  if constexpr (Emit) out[f + n] = rsi_value(g, l);
+  for (std::size_t t = n + 1; t < m; ++t) {
+    rsi_update(g, l, y[t] - y[t - 1], nm1, nn);
+    if constexpr (Emit) out[f + t] = rsi_value(g, l);
+  }
+  gain = g;
+  loss = l;
+  return true;
+}
+
+// ---- CMO: Wilder averages of the up and down moves ------------------------
+
+inline void cmo_terms(double d, double& up, double& down) {
+  if (std::isnan(d)) {
+    up = down = kNaN;
+    return;
+  }
+  up = d > 0.0 ? d : 0.0;
+  down = -d > 0.0 ? -d : 0.0;
+}
+
+inline double cmo_value(double up, double down) {
+  const double s = up + down;
+  if (s < 1e-14) return 0.0;
+  return ((up - down) * 100.0) / s;
+}
+
+// One machine for batch and state: a missing change before the seed is
+// skipped, after it the averages turn NaN (the batch rule), so the resumed
+// tail always equals the batch column.
+struct CmoRun {
+  SeededStage up, down;
+  StepRule rule;
+  explicit CmoRun(std::size_t n) : up{n}, down{n}, rule(StepRule::wilder(n)) {}
+  double push(double d) {
+    double u, w;
+    cmo_terms(d, u, w);
+    const double au = up.push(u, rule);
+    const double ad = down.push(w, rule);
+    if (!up.seeded() || !down.seeded() || std::isnan(au) || std::isnan(ad)) return kNaN;
+    return cmo_value(au, ad);
+  }
+};
+
+// ---- KDJ ---------------------------------------------------------------
+
+struct KdjWeights {
+  double k0, k1, d0, d1;
+  KdjWeights(std::size_t m1, std::size_t m2) {
+    k1 = 1.0 / static_cast<double>(m1);
+    k0 = 1.0 - k1;
+    d1 = 1.0 / static_cast<double>(m2);
+    d0 = 1.0 - d1;
+  }
+};
+
+inline double rsv_value(double hh, double ll, double c) {
+  const double range = hh - ll;
+  if (!(std::fabs(range) > 1e-10)) return 0.0;
+  return ((c - ll) / range) * 100.0;
+}
+
+Series kdj_line(In high, In low, In close, double initial, std::size_t n, std::size_t m1, std::size_t m2,
+                int line) {
+  Series out = rsv(high, low, close, n);
+  const KdjWeights w(m1, m2);
+  double k = initial, d = initial;
+  for (double& v : out) {
+    k = w.k0 * k + w.k1 * v;
+    if (line == 0) {
+      v = k;
+      continue;
+    }
+    d = w.d0 * d + w.d1 * k;
+    v = line == 1 ? d : 3.0 * k - 2.0 * d;
+  }
+  return out;
+}
+
+Series channel_mid(View hi, View lo, std::size_t n) {
+  Series a = rolling_max(hi, n);
+  const Series b = rolling_min(lo, n);
+  for (std::size_t i = 0; i < a.size(); ++i) a[i] = (a[i] + b[i]) * 0.5;
+  return a;
+}
+
+}  // namespace
+
+// ---- RSI -------------------------------------------------------------------
+
+Series rsi(In x, std::size_t n) {
+  Series out = nan_series(x.size());
+  double g, l;
+  rsi_run<true>(x, n, out.data(), g, l);
+  return out;
+}
+
+std::optional<State> rsi_final_state(In x, std::size_t n) {
+  double g, l;
+  if (!rsi_run<false>(x, n, nullptr, g, l)) return std::nullopt;
+  return State{g, l};
+}
+
+Resumed rsi_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0 || start == 0 || start > x.size() || state.size() < 2) return std::nullopt;
+  const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
+  double g = state[0], l = state[1];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) {
+    rsi_update(g, l, x[t] - x[t - 1], nm1, nn);
+    out[t - start] = rsi_value(g, l);
+  }
+  return std::pair{std::move(out), State{g, l}};
+}
+
+// ---- CMO -------------------------------------------------------------------
+
+Series cmo(In x, std::size_t n) {
+  Series out = nan_series(x.size());
+  if (n == 0) return out;
+  CmoRun r(n);
+  for (std::size_t t = 1; t < x.size(); ++t) out[t] = r.push(x[t] - x[t - 1]);
+  return out;
+}
+
+std::optional<State> cmo_final_state(In x, std::size_t n) {
+  if (n == 0 || n >= x.size()) return std::nullopt;
+  CmoRun r(n);
+  for (std::size_t t = 1; t < x.size(); ++t) r.push(x[t] - x[t - 1]);
+  if (!r.up.seeded()) return std::nullopt;
+  return State{r.up.value, r.down.value};
+}
+
+Resumed cmo_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0 || start == 0 || start > x.size() || state.size() < 2) return std::nullopt;
+  CmoRun r(n);
+  r.up.count = r.down.count = n;
+  r.up.value = state[0];
+  r.down.value = state[1];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) out[t - start] = r.push(x[t] - x[t - 1]);
+  return std::pair{std::move(out), State{r.up.value, r.down.value}};
+}
+
+// ---- raw stochastic and KDJ ---------------------------------------------------
+
+Series rsv(In high, In low, In close, std::size_t n) {
+  Series hh = rolling_max(View(high), n);
+  const Series ll = rolling_min(View(low), n);
+  for (std::size_t i = 0; i < hh.size(); ++i) hh[i] = rsv_value(hh[i], ll[i], close[i]);
+  return hh;
+}
+Series kdj_rsv(In high, In low, In close, std::size_t n) { return rsv(high, low, close, n); }
+
+Series kdj_k(In high, In low, In close, double initial, std::size_t n, std::size_t m1) {
+  return kdj_line(high, low, close, initial, n, m1, 1, 0);
+}
+Series kdj_d(In high, In low, In close, double initial, std::size_t n, std::size_t m1, std::size_t m2) {
+  return kdj_line(high, low, close, initial, n, m1, m2, 1);
+}
+Series kdj_j(In high, In low, In close, double initial, std::size_t n, std::size_t m1, std::size_t m2) {
+  return kdj_line(high, low, close, initial, n, m1, m2, 2);
+}
+
+std::optional<State> kdj_final_state(In high, In low, In close, double initial, std::size_t n, std::size_t m1,
+                                     std::size_t m2, bool with_d) {
+  if (high.empty()) return std::nullopt;
+  const Series r = rsv(high, low, close, n);
+  const KdjWeights w(m1, m2);
+  double k = initial, d = initial;
+  for (double v : r) {
+    k = w.k0 * k + w.k1 * v;
+    d = w.d0 * d + w.d1 * k;
+  }
+  return with_d ? State{k, d} : State{k};
+}
+
+Resumed kdj_resume(In high, In low, In close, std::size_t n, std::size_t m1, std::size_t m2, int line,
+                   std::size_t start, const State& state) {
+  const std::size_t len = high.size();
+  if (n == 0 || start > len || state.empty()) return std::nullopt;
+  if (line != 0 && state.size() < 2) return std::nullopt;
+  const bool keep_d = state.size() >= 2;
+  // Only the windows of the new rows are needed; rows before the first full
+  // window keep the batch's raw value 0 by starting from row 0.
+  const std::size_t from = start + 1 >= n ? start + 1 - n : 0;
+  const Series r = rsv(high.subspan(from), low.subspan(from), close.subspan(from), n);
+  const KdjWeights w(m1, m2);
+  double k = state[0], d = keep_d ? state[1] : kNaN;
+  Series out(len - start);
+  for (std::size_t t = start; t < len; ++t) {
+    k = w.k0 * k + w.k1 * r[t - from];
+    if (keep_d) d = w.d0 * d + w.d1 * k;
+    out[t - start] = line == 0 ? k : line == 1 ? d : 3.0 * k - 2.0 * d;
+  }
+  return std::pair{std::move(out), keep_d ? State{k, d} : State{k}};
+}
+
+// ---- channel lines -------------------------------------------------------
+
+Series hhv(In x, std::size_t n) {
+  if (n == 10 && x.size() > 9) {
+    Series out = nan_series(x.size());
+    if (scan_max(View(x), n, out.data())) return out;
+  }
+  return rolling_max(View(x), n);
+}
+
+Series midpoint(In x, std::size_t n) { return channel_mid(View(x), View(x), n); }
+Series midprice(In high, In low, std::size_t n) { return channel_mid(View(high), View(low), n); }
+Series donchian(In high, In low, std::size_t n) { return midprice(high, low, n); }
+
+}  // namespace kadmo::compute

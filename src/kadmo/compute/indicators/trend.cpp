@@ -1,0 +1,719 @@
+#include "kadmo/compute/indicators/trend.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace kadmo::compute {
+
+namespace {
+
+// Seeded-recursion smoother (ema, smma, atr): one loop for batch and state.
+Series seeded_batch(In x, std::size_t n, StepRule rule) { return sma_seeded(View(x), n, rule); }
+
+// The final state runs the same seed as the batch (present values only), so a
+// missing value inside the warm-up gives the state the batch continues from.
+std::optional<State> seeded_final(In x, std::size_t n, StepRule rule) {
+  if (n == 0 || x.empty()) return std::nullopt;
+  SeededStage st{n};
+  for (double v : x) st.push(v, rule);
+  if (!st.seeded()) return std::nullopt;
+  return State{st.value};
+}
+
+Resumed seeded_resume(In x, std::size_t start, const State& state, StepRule rule) {
+  if (start > x.size() || state.empty()) return std::nullopt;
+  double e = state[0];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) out[t - start] = e = rule.step(e, x[t]);
+  return std::pair{std::move(out), State{e}};
+}
+
+// Chained exponential averages: each stage seeds on the first n present
+// values of its input and passes nothing on before its seed.
+template <std::size_t K>
+struct Chain {
+  std::array<SeededStage, K> s;
+  StepRule rule;
+  explicit Chain(std::size_t n) : rule(StepRule::exponential_period(n)) {
+    for (auto& st : s) st.n = n;
+  }
+  bool push(double x) {
+    double v = s[0].push(x, rule);
+    for (std::size_t k = 1; k < K; ++k) {
+      if (!s[k - 1].seeded()) return false;
+      v = s[k].push(v, rule);
+    }
+    return s[K - 1].seeded();
+  }
+  std::array<double, K> values() const {
+    std::array<double, K> e;
+    for (std::size_t k = 0; k < K; ++k) e[k] = s[k].value;
+    return e;
+  }
+};
+
+template <std::size_t K>
+[[gnu::always_inline]] inline void chain_step(std::array<double, K>& e, double a, double x) {
+  e[0] = std::fma(a, x - e[0], e[0]);
+  for (std::size_t k = 1; k < K; ++k) e[k] = std::fma(a, e[k - 1] - e[k], e[k]);
+}
+
+struct DemaComb {
+  double operator()(const std::array<double, 2>& e) const { return 2.0 * e[0] - e[1]; }
+};
+struct TemaComb {
+  double operator()(const std::array<double, 3>& e) const { return (3.0 * e[0] - 3.0 * e[1]) + e[2]; }
+};
+struct T3Comb {
+  double c1, c2, c3, c4;
+  explicit T3Comb(double v) {
+    const double v2 = v * v, v3 = v2 * v;
+    c1 = -v3;
+    c2 = 3.0 * v2 + 3.0 * v3;
+    c3 = (-6.0 * v2 - 3.0 * v) - 3.0 * v3;
+    c4 = ((1.0 + 3.0 * v) + v3) + 3.0 * v2;
+  }
+  double operator()(const std::array<double, 6>& e) const {
+    return c4 * e[2] + (c3 * e[3] + (c2 * e[4] + c1 * e[5]));
+  }
+};
+
+// Rows after the first present value that the chain needs before its first
+// value: K(n-1)+1.
+template <std::size_t K>
+bool chain_too_short(In x, std::size_t n, std::size_t f) {
+  return n == 0 || x.size() - f < K * (n - 1) + 1;
+}
+
+template <std::size_t K, class Comb>
+[[gnu::always_inline]] inline Series chain_batch(In x, std::size_t n, Comb comb) {
+  Series out = nan_series(x.size());
+  const std::size_t f = first_present(View(x));
+  if (chain_too_short<K>(x, n, f)) return out;
+  Chain<K> ch(n);
+  std::size_t i = f;
+  bool ready = false;
+  for (; i < x.size() && !ready; ++i) {
+    ready = ch.push(x[i]);
+    if (ready) out[i] = comb(ch.values());
+  }
+  if (!ready) return out;
+  std::array<double, K> e = ch.values();
+  const double a = ch.rule.a;
+  const double* p = x.data();
+  double* o = out.data();
+  for (; i < x.size(); ++i) {
+    chain_step(e, a, p[i]);
+    o[i] = comb(e);
+  }
+  return out;
+}
+
+template <std::size_t K>
+std::optional<State> chain_final(In x, std::size_t n) {
+  const std::size_t f = first_present(View(x));
+  if (chain_too_short<K>(x, n, f)) return std::nullopt;
+  Chain<K> ch(n);
+  std::size_t i = f;
+  bool ready = false;
+  for (; i < x.size() && !ready; ++i) ready = ch.push(x[i]);
+  if (!ready) return std::nullopt;
+  std::array<double, K> e = ch.values();
+  for (; i < x.size(); ++i) chain_step(e, ch.rule.a, x[i]);
+  return State(e.begin(), e.end());
+}
+
+template <std::size_t K, class Comb>
+Resumed chain_resume(In x, std::size_t n, std::size_t start, const State& state, Comb comb) {
+  if (n == 0 || start > x.size() || state.size() < K) return std::nullopt;
+  std::array<double, K> e;
+  std::copy_n(state.begin(), K, e.begin());
+  const double a = StepRule::exponential_period(n).a;
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) {
+    chain_step(e, a, x[t]);
+    out[t - start] = comb(e);
+  }
+  return std::pair{std::move(out), State(e.begin(), e.end())};
+}
+
+// KAMA smoothing constant: (2/3 - 2/31)*|dir/noise| + 2/31, squared.
+inline double kama_sc(double noise, double direction) {
+  if (std::fabs(noise) < 1e-14 || noise <= direction) return 0.44444444444444425;
+  const double r = std::fma(0.6021505376344085, std::fabs(direction / noise), 0.06451612903225806);
+  return r * r;
+}
+
+// Shared by the batch and state forms: runs over y = x[f..].
+struct KamaRun {
+  double kama = kNaN;
+  double noise = kNaN;
+};
+template <bool Emit>
+[[gnu::always_inline]] inline KamaRun kama_run(In x, std::size_t n, double* out) {
+  KamaRun r;
+  const std::size_t f = first_present(View(x));
+  if (n == 0 || x.size() - f < n + 1) return r;
+  const double* y = x.data() + f;
+  const std::size_t m = x.size() - f;
+  double noise = 0.0;
+  for (std::size_t j = 1; j <= n; ++j) noise += std::fabs(y[j - 1] - y[j]);
+  double prev = y[n - 1];
+  for (std::size_t t = n; t < m; ++t) {
+    if (t > n) noise = std::fabs(y[t] - y[t - 1]) + (noise - std::fabs(y[t - n - 1] - y[t - n]));
+    const double sc = kama_sc(noise, y[t] - y[t - n]);
+    prev = std::fma(sc, y[t] - prev, prev);
+    if constexpr (Emit) out[f + t] = prev;
+  }
+  r.kama = prev;
+  r.noise = noise;
+  return r;
+}
+
+// Both averages of the line; the line exists once both are seeded.
+struct MacdRun {
+  SeededStage fast, slow, sig;
+  StepRule rf, rs, rg;
+  MacdRun(std::size_t f, std::size_t s, std::size_t g)
+      : fast{f}, slow{s}, sig{g},
+        rf(StepRule::exponential_period(f)),
+        rs(StepRule::exponential_period(s)),
+        rg(StepRule::exponential_period(g)) {}
+  // Returns the line (NaN before both seeds).
+  double push(double x) {
+    const double a = fast.push(x, rf);
+    const double b = slow.push(x, rs);
+    return fast.seeded() && slow.seeded() ? a - b : kNaN;
+  }
+};
+
+// line, signal, histogram in one pass; which ones are written is chosen by
+// the non-null pointers.
+KADMO_HOT void macd_pass(In x, std::size_t fast, std::size_t slow, std::size_t signal, double* line,
+                         double* sig, double* hist) {
+  MacdRun r(fast, slow, signal == 0 ? 1 : signal);
+  const bool want_sig = sig || hist;
+  std::size_t i = 0;
+  const std::size_t len = x.size();
+  // Warm-up with the seeding rules, then plain updates.
+  for (; i < len; ++i) {
+    const double l = r.push(x[i]);
+    if (line) line[i] = l;
+    if (want_sig && signal != 0) {
+      const double s = r.sig.push(l, r.rg);
+      if (r.sig.seeded()) {
+        if (sig) sig[i] = s;
+        if (hist) hist[i] = l - s;
+      }
+    }
+    if (r.fast.seeded() && r.slow.seeded() && (!want_sig || signal == 0 || r.sig.seeded())) {
+      ++i;
+      break;
+    }
+  }
+  double ef = r.fast.value, es = r.slow.value, eg = r.sig.value;
+  const double af = r.rf.a, as = r.rs.a, ag = r.rg.a;
+  const double* p = x.data();
+  if (!want_sig || signal == 0) {
+    if (!line) return;
+    for (; i < len; ++i) {
+      ef = std::fma(af, p[i] - ef, ef);
+      es = std::fma(as, p[i] - es, es);
+      line[i] = ef - es;
+    }
+    return;
+  }
+  for (; i < len; ++i) {
+    ef = std::fma(af, p[i] - ef, ef);
+    es = std::fma(as, p[i] - es, es);
+    const double l = ef - es;
+    eg = std::fma(ag, l - eg, eg);
+    if (line) line[i] = l;
+    if (sig) sig[i] = eg;
+    if (hist) hist[i] = l - eg;
+  }
+}
+
+inline double true_range(double h, double l, double prev_close) {
+  return nan_max(nan_max(h - l, std::fabs(h - prev_close)), std::fabs(l - prev_close));
+}
+
+// ---- parabolic SAR -------------------------------------------------------
+
+struct Sar {
+  bool is_long;
+  double af, ep, sar, ph, pl;
+};
+
+inline double sar_step(Sar& s, double h, double l, double step, double maximum) {
+  double out;
+  if (s.is_long) {
+    if (l <= s.sar) {
+      out = nan_max(nan_max(s.ep, s.ph), h);
+      s.is_long = false;
+      s.af = step;
+      s.ep = l;
+      s.sar = out + s.af * (s.ep - out);
+      s.sar = nan_max(nan_max(s.sar, s.ph), h);
+    } else {
+      out = s.sar;
+      if (h > s.ep) {
+        s.ep = h;
+        s.af += step;
+        if (s.af > maximum) s.af = maximum;
+      }
+      s.sar = s.sar + s.af * (s.ep - s.sar);
+      s.sar = nan_min(nan_min(s.sar, s.pl), l);
+    }
+  } else {
+    if (h >= s.sar) {
+      out = nan_min(nan_min(s.ep, s.pl), l);
+      s.is_long = true;
+      s.af = step;
+      s.ep = h;
+      s.sar = out + s.af * (s.ep - out);
+      s.sar = nan_min(nan_min(s.sar, s.pl), l);
+    } else {
+      out = s.sar;
+      if (l < s.ep) {
+        s.ep = l;
+        s.af += step;
+        if (s.af > maximum) s.af = maximum;
+      }
+      s.sar = s.sar + s.af * (s.ep - s.sar);
+      s.sar = nan_max(nan_max(s.sar, s.ph), h);
+    }
+  }
+  s.ph = h;
+  s.pl = l;
+  return out;
+}
+
+// Opening position from the first two bars: short only on a dominant down move.
+inline bool starts_long(In high, In low) {
+  const double plus = high[1] - high[0];
+  const double minus = low[0] - low[1];
+  return !(minus > 0.0 && plus < minus);
+}
+
+Sar sar_init(In high, In low, double step) {
+  Sar s{};
+  s.is_long = starts_long(high, low);
+  s.sar = s.is_long ? low[0] : high[0];
+  s.ep = s.is_long ? high[1] : low[1];
+  s.af = step;
+  s.ph = high[1];
+  s.pl = low[1];
+  return s;
+}
+
+struct SarExtParams {
+  double offset, li, ls, lm, si, ss, sm;
+  SarExtParams(double off, double li_, double ls_, double lm_, double si_, double ss_, double sm_)
+      : offset(off), li(std::min(li_, lm_)), ls(std::min(ls_, lm_)), lm(lm_), si(std::min(si_, sm_)),
+        ss(std::min(ss_, sm_)), sm(sm_) {}
+};
+
+struct SarExt {
+  bool is_long;
+  double af_long, af_short, ep, sar, ph, pl;
+};
+
+inline double sarext_step(SarExt& s, double h, double l, const SarExtParams& p) {
+  double out;
+  if (s.is_long) {
+    if (l <= s.sar) {
+      double stop = nan_max(nan_max(s.ep, s.ph), h);
+      if (p.offset != 0.0) stop = stop + stop * p.offset;
+      out = -stop;
+      s.is_long = false;
+      s.af_short = p.si;
+      s.ep = l;
+      s.sar = stop + (s.ep - stop) * s.af_short;
+      s.sar = nan_max(nan_max(s.sar, s.ph), h);
+    } else {
+      out = s.sar;
+      if (h > s.ep) {
+        s.ep = h;
+        s.af_long += p.ls;
+        if (s.af_long > p.lm) s.af_long = p.lm;
+      }
+      s.sar = s.sar + s.af_long * (s.ep - s.sar);
+      s.sar = nan_min(nan_min(s.sar, s.pl), l);
+    }
+  } else {
+    if (h >= s.sar) {
+      double stop = nan_min(nan_min(s.ep, s.pl), l);
+      if (p.offset != 0.0) stop = stop - stop * p.offset;
+      out = stop;
+      s.is_long = true;
+      s.af_long = p.li;
+      s.ep = h;
+      s.sar = stop + (s.ep - stop) * s.af_long;
+      s.sar = nan_min(nan_min(s.sar, s.pl), l);
+    } else {
+      out = -s.sar;
+      if (l < s.ep) {
+        s.ep = l;
+        s.af_short += p.ss;
+        if (s.af_short > p.sm) s.af_short = p.sm;
+      }
+      s.sar = s.sar + s.af_short * (s.ep - s.sar);
+      s.sar = nan_max(nan_max(s.sar, s.ph), h);
+    }
+  }
+  s.ph = h;
+  s.pl = l;
+  return out;
+}
+
+SarExt sarext_init(In high, In low, double start_value, const SarExtParams& p) {
+  SarExt s{};
+  if (start_value > 0.0) {
+    s.is_long = true;
+    s.sar = start_value;
+    s.ep = high[1];
+  } else if (start_value < 0.0) {
+    s.is_long = false;
+    s.sar = std::fabs(start_value);
+    s.ep = low[1];
+  } else {
+    s.is_long = starts_long(high, low);
+    s.sar = s.is_long ? low[0] : high[0];
+    s.ep = s.is_long ? high[1] : low[1];
+  }
+  s.af_long = p.li;
+  s.af_short = p.si;
+  s.ph = high[1];
+  s.pl = low[1];
+  return s;
+}
+
+}  // namespace
+
+// ---- exponential and Wilder ----------------------------------------------
+
+KADMO_HOT Series ema(In x, std::size_t n) { return seeded_batch(x, n, StepRule::exponential_period(n)); }
+KADMO_HOT Series smma(In x, std::size_t n) { return seeded_batch(x, n, StepRule::wilder(n)); }
+
+std::optional<State> ema_final_state(In x, std::size_t n) {
+  return seeded_final(x, n, StepRule::exponential_period(n));
+}
+Resumed ema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0) return std::nullopt;
+  return seeded_resume(x, start, state, StepRule::exponential_period(n));
+}
+std::optional<State> smma_final_state(In x, std::size_t n) { return seeded_final(x, n, StepRule::wilder(n)); }
+Resumed smma_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0) return std::nullopt;
+  return seeded_resume(x, start, state, StepRule::wilder(n));
+}
+
+// ---- weighted and triangular -----------------------------------------------
+
+Series wma(In x, std::size_t n) {
+  Series out = nan_series(x.size());
+  const std::size_t f = first_present(View(x));
+  const std::size_t m = x.size() - f;
+  if (n == 0 || n > m) return out;
+  const double* y = x.data() + f;
+  double* o = out.data() + f;
+  const double nn = static_cast<double>(n);
+  double total = 0.0, weighted = 0.0;
+  for (std::size_t j = 0; j < n; ++j) {
+    total += y[j];
+    weighted += y[j] * static_cast<double>(j + 1);
+  }
+  const double d = static_cast<double>(n * (n + 1) / 2);
+  o[n - 1] = weighted / d;
+  for (std::size_t t = n; t < m; ++t) {
+    weighted = weighted + y[t] * nn - total;
+    o[t] = weighted / d;
+    total = total + y[t] - y[t - n];
+  }
+  return out;
+}
+
+Series trima(In x, std::size_t n) {
+  Series out = nan_series(x.size());
+  const std::size_t f = first_present(View(x));
+  const std::size_t len = x.size() - f;
+  if (n == 0 || n > len) return out;
+  const std::size_t m = n % 2 == 1 ? (n + 1) / 2 : n / 2;
+  const std::size_t k = n % 2 == 1 ? (n + 1) / 2 : n / 2 + 1;
+  const double mm = static_cast<double>(m), kk = static_cast<double>(k);
+  const double* y = x.data() + f;
+  double* o = out.data() + f;
+  std::vector<double> ring(k);
+  double sum = 0.0, total = 0.0;
+  std::size_t pos = 0;
+  // Fill the inner window and the ring, then run without the fill checks.
+  std::size_t t = 0;
+  for (; t < m - 1; ++t) sum += y[t];
+  std::size_t filled = 0;
+  for (; t < len && filled < k; ++t) {
+    sum += y[t];
+    if (t >= m) sum -= y[t - m];
+    const double inner = sum / mm;
+    total += inner;
+    ring[filled++] = inner;
+    if (filled == k) o[t] = total / kk;
+  }
+  for (; t < len; ++t) {
+    sum += y[t];
+    sum -= y[t - m];
+    const double inner = sum / mm;
+    total += inner;
+    total -= ring[pos];
+    ring[pos] = inner;
+    if (++pos == k) pos = 0;
+    o[t] = total / kk;
+  }
+  return out;
+}
+
+// ---- chained exponential averages ------------------------------------------
+
+KADMO_HOT Series dema(In x, std::size_t n) { return chain_batch<2>(x, n, DemaComb{}); }
+KADMO_HOT Series tema(In x, std::size_t n) { return chain_batch<3>(x, n, TemaComb{}); }
+KADMO_HOT Series t3(In x, std::size_t n, double v) { return chain_batch<6>(x, n, T3Comb(v)); }
+
+std::optional<State> dema_final_state(In x, std::size_t n) { return chain_final<2>(x, n); }
+Resumed dema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  return chain_resume<2>(x, n, start, state, DemaComb{});
+}
+std::optional<State> tema_final_state(In x, std::size_t n) {
+  auto e = ema_cascade_final(View(x), n);
+  if (!e) return std::nullopt;
+  return State(e->begin(), e->end());
+}
+Resumed tema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  return chain_resume<3>(x, n, start, state, TemaComb{});
+}
+std::optional<State> t3_final_state(In x, std::size_t n) { return chain_final<6>(x, n); }
+Resumed t3_resume(In x, std::size_t n, double v, std::size_t start, const State& state) {
+  return chain_resume<6>(x, n, start, state, T3Comb(v));
+}
+
+// ---- KAMA ------------------------------------------------------------------
+
+KADMO_HOT Series kama(In x, std::size_t n) {
+  Series out = nan_series(x.size());
+  kama_run<true>(x, n, out.data());
+  return out;
+}
+
+std::optional<State> kama_final_state(In x, std::size_t n) {
+  const KamaRun r = kama_run<false>(x, n, nullptr);
+  const std::size_t f = first_present(View(x));
+  if (n == 0 || x.size() - f < n + 1) return std::nullopt;
+  return State{r.kama, r.noise};
+}
+
+Resumed kama_resume(In x, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0 || n >= start || start > x.size() || state.size() < 2) return std::nullopt;
+  double k = state[0], noise = state[1];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) {
+    noise = noise - std::fabs(x[t - n - 1] - x[t - n]) + std::fabs(x[t] - x[t - 1]);
+    const double sc = kama_sc(noise, x[t] - x[t - n]);
+    out[t - start] = k = std::fma(sc, x[t] - k, k);
+  }
+  return std::pair{std::move(out), State{k, noise}};
+}
+
+// ---- MACD ------------------------------------------------------------------
+
+Series macd_line(In x, std::size_t fast, std::size_t slow) {
+  Series out = nan_series(x.size());
+  if (fast == 0 || slow == 0) return out;
+  macd_pass(x, fast, slow, 0, out.data(), nullptr, nullptr);
+  return out;
+}
+Series macd(In x, std::size_t fast, std::size_t slow) { return macd_line(x, fast, slow); }
+
+Series macd_signal(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  Series out = nan_series(x.size());
+  if (fast == 0 || slow == 0 || signal == 0) return out;
+  macd_pass(x, fast, slow, signal, nullptr, out.data(), nullptr);
+  return out;
+}
+
+Series macd_histogram(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  Series out = nan_series(x.size());
+  if (fast == 0 || slow == 0 || signal == 0) return out;
+  macd_pass(x, fast, slow, signal, nullptr, nullptr, out.data());
+  return out;
+}
+
+std::optional<State> macd_final_state(In x, std::size_t fast, std::size_t slow) {
+  if (fast == 0 || slow == 0) return std::nullopt;
+  MacdRun r(fast, slow, 1);
+  for (double v : x) r.push(v);
+  if (!r.fast.seeded() || !r.slow.seeded()) return std::nullopt;
+  return State{r.fast.value, r.slow.value};
+}
+
+Resumed macd_resume(In x, std::size_t fast, std::size_t slow, std::size_t start, const State& state) {
+  if (fast == 0 || slow == 0 || start > x.size() || state.size() < 2) return std::nullopt;
+  const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a;
+  double ef = state[0], es = state[1];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) {
+    ef = std::fma(af, x[t] - ef, ef);
+    es = std::fma(as, x[t] - es, es);
+    out[t - start] = ef - es;
+  }
+  return std::pair{std::move(out), State{ef, es}};
+}
+
+std::optional<State> macd_signal_final_state(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  if (fast == 0 || slow == 0 || signal == 0) return std::nullopt;
+  MacdRun r(fast, slow, signal);
+  for (double v : x) r.sig.push(r.push(v), r.rg);
+  if (!r.sig.seeded()) return std::nullopt;
+  return State{r.fast.value, r.slow.value, r.sig.value};
+}
+
+Resumed macd_signal_resume(In x, std::size_t fast, std::size_t slow, std::size_t signal, bool histogram,
+                           std::size_t start, const State& state) {
+  if (fast == 0 || slow == 0 || signal == 0 || start > x.size() || state.size() < 3) return std::nullopt;
+  const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a,
+               ag = StepRule::exponential_period(signal).a;
+  double ef = state[0], es = state[1], eg = state[2];
+  Series out(x.size() - start);
+  for (std::size_t t = start; t < x.size(); ++t) {
+    ef = std::fma(af, x[t] - ef, ef);
+    es = std::fma(as, x[t] - es, es);
+    const double l = ef - es;
+    eg = std::fma(ag, l - eg, eg);
+    out[t - start] = histogram ? l - eg : eg;
+  }
+  return std::pair{std::move(out), State{ef, es, eg}};
+}
+
+// ---- true range family -------------------------------------------------------
+
+Series tr(In high, In low, In close) {
+  Series out = nan_series(high.size());
+  for (std::size_t t = 1; t < high.size(); ++t) out[t] = true_range(high[t], low[t], close[t - 1]);
+  return out;
+}
+
+KADMO_HOT Series atr(In high, In low, In close, std::size_t n) {
+  Series out = nan_series(high.size());
+  if (n == 0) return out;
+  const StepRule rule = StepRule::wilder(n);
+  SeededStage st{n};
+  std::size_t t = 1;
+  for (; t < high.size() && !st.seeded(); ++t) out[t] = st.push(true_range(high[t], low[t], close[t - 1]), rule);
+  if (!st.seeded()) return out;
+  double v = st.value;
+  const double a = rule.a, b = rule.b;
+  for (; t < high.size(); ++t) out[t] = v = std::fma(a, v, b * true_range(high[t], low[t], close[t - 1]));
+  return out;
+}
+
+Series natr(In high, In low, In close, std::size_t n) {
+  Series out = atr(high, low, close, n);
+  for (std::size_t t = 0; t < out.size(); ++t) out[t] = out[t] / close[t] * 100.0;
+  return out;
+}
+
+std::optional<State> atr_final_state(In high, In low, In close, std::size_t n) {
+  if (n == 0 || high.empty()) return std::nullopt;
+  const StepRule rule = StepRule::wilder(n);
+  SeededStage st{n};
+  for (std::size_t t = 1; t < high.size(); ++t) st.push(true_range(high[t], low[t], close[t - 1]), rule);
+  if (!st.seeded()) return std::nullopt;
+  return State{st.value};
+}
+
+Resumed atr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0 || start == 0 || start > high.size() || state.empty()) return std::nullopt;
+  const StepRule rule = StepRule::wilder(n);
+  double v = state[0];
+  Series out(high.size() - start);
+  for (std::size_t t = start; t < high.size(); ++t)
+    out[t - start] = v = rule.step(v, true_range(high[t], low[t], close[t - 1]));
+  return std::pair{std::move(out), State{v}};
+}
+
+Resumed natr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+  auto r = atr_resume(high, low, close, n, start, state);
+  if (r)
+    for (std::size_t i = 0; i < r->first.size(); ++i) r->first[i] = r->first[i] / close[start + i] * 100.0;
+  return r;
+}
+
+// ---- BBI -------------------------------------------------------------------
+
+Series bbi(In x, std::size_t a, std::size_t b, std::size_t c, std::size_t d) {
+  Series sa = sma(View(x), a), sb = sma(View(x), b), sc = sma(View(x), c), sd = sma(View(x), d);
+  for (std::size_t i = 0; i < sa.size(); ++i) sa[i] = (((sa[i] + sb[i]) + sc[i]) + sd[i]) * 0.25;
+  return sa;
+}
+
+// ---- parabolic SAR ---------------------------------------------------------
+
+Series sar(In high, In low, double acceleration, double maximum) {
+  Series out = nan_series(high.size());
+  if (high.size() <= 1) return out;
+  const double step = std::min(acceleration, maximum);
+  Sar s = sar_init(high, low, step);
+  for (std::size_t t = 1; t < high.size(); ++t) out[t] = sar_step(s, high[t], low[t], step, maximum);
+  return out;
+}
+
+std::optional<State> sar_final_state(In high, In low, double acceleration, double maximum) {
+  if (high.size() < 2) return std::nullopt;
+  const double step = std::min(acceleration, maximum);
+  Sar s = sar_init(high, low, step);
+  for (std::size_t t = 1; t < high.size(); ++t) sar_step(s, high[t], low[t], step, maximum);
+  return State{s.is_long ? 1.0 : 0.0, s.af, s.ep, s.sar, s.ph, s.pl};
+}
+
+Resumed sar_resume(In high, In low, std::size_t start, double acceleration, double maximum, const State& state) {
+  if (start < 2 || start > high.size() || state.size() < 6) return std::nullopt;
+  const double step = std::min(acceleration, maximum);
+  Sar s{state[0] != 0.0, state[1], state[2], state[3], state[4], state[5]};
+  Series out(high.size() - start);
+  for (std::size_t t = start; t < high.size(); ++t) out[t - start] = sar_step(s, high[t], low[t], step, maximum);
+  return std::pair{std::move(out), State{s.is_long ? 1.0 : 0.0, s.af, s.ep, s.sar, s.ph, s.pl}};
+}
+
+Series sarext(In high, In low, double start_value, double offset_on_reverse, double long_initial, double long_step,
+              double long_maximum, double short_initial, double short_step, double short_maximum) {
+  Series out = nan_series(high.size());
+  if (high.size() <= 1) return out;
+  const SarExtParams p(offset_on_reverse, long_initial, long_step, long_maximum, short_initial, short_step,
+                       short_maximum);
+  SarExt s = sarext_init(high, low, start_value, p);
+  for (std::size_t t = 1; t < high.size(); ++t) out[t] = sarext_step(s, high[t], low[t], p);
+  return out;
+}
+
+std::optional<State> sarext_final_state(In high, In low, double start_value, double offset_on_reverse,
+                                        double long_initial, double long_step, double long_maximum,
+                                        double short_initial, double short_step, double short_maximum) {
+  if (high.size() < 2) return std::nullopt;
+  const SarExtParams p(offset_on_reverse, long_initial, long_step, long_maximum, short_initial, short_step,
+                       short_maximum);
+  SarExt s = sarext_init(high, low, start_value, p);
+  for (std::size_t t = 1; t < high.size(); ++t) sarext_step(s, high[t], low[t], p);
+  return State{s.is_long ? 1.0 : 0.0, s.af_long, s.af_short, s.ep, s.sar, s.ph, s.pl};
+}
+
+Resumed sarext_resume(In high, In low, std::size_t start, double offset_on_reverse, double long_initial,
+                      double long_step, double long_maximum, double short_initial, double short_step,
+                      double short_maximum, const State& state) {
+  if (start < 2 || start > high.size() || state.size() < 7) return std::nullopt;
+  const SarExtParams p(offset_on_reverse, long_initial, long_step, long_maximum, short_initial, short_step,
+                       short_maximum);
+  SarExt s{state[0] != 0.0, state[1], state[2], state[3], state[4], state[5], state[6]};
+  Series out(high.size() - start);
+  for (std::size_t t = start; t < high.size(); ++t) out[t - start] = sarext_step(s, high[t], low[t], p);
+  return std::pair{std::move(out), State{s.is_long ? 1.0 : 0.0, s.af_long, s.af_short, s.ep, s.sar, s.ph, s.pl}};
+}
+
+}  // namespace kadmo::compute

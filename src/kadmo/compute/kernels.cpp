@@ -1,0 +1,325 @@
+#include "kadmo/compute/kernels.hpp"
+
+#include <algorithm>
+
+namespace kadmo::compute {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Window tallies of the missing-aware loops. Infinities are counted rather
+// than added: once an infinity has left the window the sum of the finite
+// values is intact, where adding and subtracting it would leave NaN.
+struct WindowTally {
+  double sum = 0.0;
+  double sq = 0.0;
+  std::size_t missing = 0;
+  std::size_t pos_inf = 0;
+  std::size_t neg_inf = 0;
+
+  void enter(double v, bool squares) {
+    if (std::isnan(v)) {
+      ++missing;
+    } else if (v == kInf) {
+      ++pos_inf;
+    } else if (v == -kInf) {
+      ++neg_inf;
+    } else {
+      sum += v;
+      if (squares) sq += v * v;
+    }
+  }
+  void leave(double v, bool squares) {
+    if (std::isnan(v)) {
+      --missing;
+    } else if (v == kInf) {
+      --pos_inf;
+    } else if (v == -kInf) {
+      --neg_inf;
+    } else {
+      sum -= v;
+      if (squares) sq -= v * v;
+    }
+  }
+  bool has_inf() const { return pos_inf != 0 || neg_inf != 0; }
+  // The mean of a window holding infinities: +inf, -inf, or NaN for both.
+  double inf_mean() const {
+    if (pos_inf != 0 && neg_inf != 0) return kNaN;
+    return pos_inf != 0 ? kInf : -kInf;
+  }
+};
+
+void sma_missing_aware(View x, std::size_t n, double* out) {
+  const double nn = static_cast<double>(n);
+  WindowTally w;
+  for (std::size_t i = 0; i < x.len; ++i) {
+    w.enter(x[i], false);
+    if (i >= n) w.leave(x[i - n], false);
+    if (i + 1 >= n) out[i] = w.missing != 0 ? kNaN : (w.has_inf() ? w.inf_mean() : w.sum / nn);
+  }
+}
+
+bool any_nan(View x) {
+  if (x.stride == 1) {
+    const double* p = x.ptr;
+    bool bad = false;
+    // No early exit: a branch-free reduction is faster on complete input,
+    // which is the case this check exists for.
+    for (std::size_t i = 0; i < x.len; ++i) bad |= std::isnan(p[i]);
+    return bad;
+  }
+  for (std::size_t i = 0; i < x.len; ++i)
+    if (std::isnan(x[i])) return true;
+  return false;
+}
+
+// Van Herk / Gil-Werman: the suffix maxima of the previous block (kept in an
+// n-slot buffer, so the pass stays in cache) and the running prefix maximum
+// of the current block.
+template <class Better>
+void block_extreme(const double* x, std::size_t len, std::size_t n, double* out, Better better) {
+  std::vector<double> suffix(n);
+  for (std::size_t b = 0; b < len; b += n) {
+    const std::size_t e = std::min(len, b + n);
+    if (b >= n) {
+      double m = x[b - 1];
+      suffix[n - 1] = m;
+      for (std::size_t j = n - 1; j-- > 0;) {
+        if (better(x[b - n + j], m)) m = x[b - n + j];
+        suffix[j] = m;
+      }
+    }
+    double m = x[b];
+    for (std::size_t i = b; i < e; ++i) {
+      if (better(x[i], m)) m = x[i];
+      if (i + 1 == b + n) {
+        out[i] = m;  // the window is exactly this block
+      } else if (b >= n) {
+        // Window start i-n+1 lies in the previous block, at slot i-b+1.
+        const double s = suffix[i - b + 1];
+        out[i] = better(s, m) ? s : m;
+      }
+    }
+  }
+}
+
+// Monotone queue of indices in a ring of power-of-two size.
+template <class Dominates>
+void deque_extreme(View x, std::size_t n, double* out, Dominates dominates) {
+  std::size_t cap = 1;
+  while (cap < n + 1) cap <<= 1;
+  const std::size_t mask = cap - 1;
+  std::vector<std::size_t> ring(cap);
+  std::size_t head = 0, tail = 0;  // queue holds ring[head..tail)
+  for (std::size_t i = 0; i < x.len; ++i) {
+    while (head != tail && ring[head & mask] + n <= i) ++head;
+    const double v = x[i];
+    if (!std::isnan(v)) {
+      // Ties drop the older index; the emitted value is the same.
+      while (head != tail && dominates(v, x[ring[(tail - 1) & mask]])) --tail;
+      ring[tail & mask] = i;
+      ++tail;
+    }
+    if (i + 1 >= n && head != tail) out[i] = x[ring[head & mask]];
+  }
+}
+
+template <class Better>
+bool scan_extreme(View x, std::size_t n, double* out, Better better_or_equal) {
+  if (n == 0) return true;
+  constexpr std::size_t none = static_cast<std::size_t>(-1);
+  std::size_t idx = none;
+  double ext = kNaN;
+  for (std::size_t i = 0; i < x.len; ++i) {
+    const double v = x[i];
+    if (std::isnan(v)) return false;
+    const std::size_t lo = i + 1 >= n ? i + 1 - n : 0;
+    if (idx == none || idx < lo) {
+      idx = lo;
+      ext = x[lo];
+      for (std::size_t j = lo + 1; j <= i; ++j) {
+        const double w = x[j];
+        if (better_or_equal(w, ext)) {
+          ext = w;
+          idx = j;
+        }
+      }
+    } else if (better_or_equal(v, ext)) {
+      ext = v;
+      idx = i;
+    }
+    if (i + 1 >= n) out[i] = ext;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::size_t first_present(View x) {
+  for (std::size_t i = 0; i < x.len; ++i)
+    if (!std::isnan(x[i])) return i;
+  return x.len;
+}
+
+Series sma(View x, std::size_t n, double* final_sum) {
+  Series out = nan_series(x.len);
+  if (final_sum) *final_sum = kNaN;
+  if (n == 0 || n > x.len) return out;
+  const double nn = static_cast<double>(n);
+  if (x.contiguous()) {
+    const double* p = x.ptr;
+    const std::size_t len = x.len;
+    const std::size_t f = first_present(x);
+    double sum = 0.0;
+    const std::size_t first = f + n - 1;
+    // The sum runs from f even when no window completes: a caller resuming
+    // the average continues from it.
+    for (std::size_t i = f; i < std::min(first, len); ++i) sum += p[i];
+    if (first < len) {
+      double* o = out.data();
+      sum += p[first];
+      o[first] = sum / nn;
+      for (std::size_t i = first + 1; i < len; ++i) {
+        sum += p[i];
+        sum -= p[i - n];
+        o[i] = sum / nn;
+      }
+    }
+    if (std::isfinite(sum)) {
+      if (final_sum) *final_sum = sum;
+      return out;
+    }
+    std::fill(out.begin(), out.end(), kNaN);
+  }
+  sma_missing_aware(x, n, out.data());
+  return out;
+}
+
+KADMO_HOT Series sma_seeded(View x, std::size_t n, StepRule rule) {
+  Series out = nan_series(x.len);
+  if (n == 0) return out;
+  std::size_t count = 0, i = 0;
+  double sum = 0.0;
+  for (; i < x.len; ++i) {
+    const double v = x[i];
+    if (std::isnan(v)) continue;
+    sum += v;
+    if (++count == n) break;
+  }
+  if (count < n) return out;
+  double prev = sum / static_cast<double>(n);
+  out[i] = prev;
+  double* o = out.data();
+  if (rule.kind == StepRule::Kind::Exponential) {
+    const double a = rule.a;
+    if (x.stride == 1) {
+      const double* p = x.ptr;
+      for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, p[k] - prev, prev);
+    } else {
+      for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, x[k] - prev, prev);
+    }
+  } else {
+    const double a = rule.a, b = rule.b;
+    for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, prev, b * x[k]);
+  }
+  return out;
+}
+
+Series rolling_max(View x, std::size_t n) {
+  Series out = nan_series(x.len);
+  if (n == 0 || n > x.len) return out;
+  if (x.stride == 1 && !any_nan(x))
+    block_extreme(x.ptr, x.len, n, out.data(), [](double a, double b) { return a > b; });
+  else
+    deque_extreme(x, n, out.data(), [](double v, double back) { return back <= v; });
+  return out;
+}
+
+Series rolling_min(View x, std::size_t n) {
+  Series out = nan_series(x.len);
+  if (n == 0 || n > x.len) return out;
+  if (x.stride == 1 && !any_nan(x))
+    block_extreme(x.ptr, x.len, n, out.data(), [](double a, double b) { return a < b; });
+  else
+    deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
+  return out;
+}
+
+bool scan_max(View x, std::size_t n, double* out) {
+  return scan_extreme(x, n, out, [](double a, double b) { return a >= b; });
+}
+bool scan_min(View x, std::size_t n, double* out) {
+  return scan_extreme(x, n, out, [](double a, double b) { return a <= b; });
+}
+
+std::pair<Series, Series> rolling_mean_std(View x, std::size_t n) {
+  std::pair<Series, Series> res{nan_series(x.len), nan_series(x.len)};
+  auto& [mean, sd] = res;
+  if (n == 0 || n > x.len) return res;
+  const double nn = static_cast<double>(n);
+  auto emit = [&](std::size_t i, double s, double q) {
+    mean[i] = s / nn;
+    const double var = (q - s * s / nn) / nn;
+    sd[i] = var > 0.0 ? std::sqrt(var) : 0.0;
+  };
+  if (x.contiguous()) {
+    const double* p = x.ptr;
+    double s = 0.0, q = 0.0;
+    for (std::size_t i = 0; i < x.len; ++i) {
+      const double v = p[i];
+      s += v;
+      q += v * v;
+      if (i >= n) {
+        const double w = p[i - n];
+        s -= w;
+        q -= w * w;
+      }
+      if (i + 1 >= n) emit(i, s, q);
+    }
+    if (std::isfinite(s)) return res;
+    std::fill(mean.begin(), mean.end(), kNaN);
+    std::fill(sd.begin(), sd.end(), kNaN);
+  }
+  WindowTally w;
+  for (std::size_t i = 0; i < x.len; ++i) {
+    w.enter(x[i], true);
+    if (i >= n) w.leave(x[i - n], true);
+    if (i + 1 < n || w.missing != 0) continue;
+    if (w.has_inf()) {
+      mean[i] = w.inf_mean();
+      sd[i] = kNaN;
+    } else {
+      emit(i, w.sum, w.sq);
+    }
+  }
+  return res;
+}
+
+KADMO_HOT std::optional<std::array<double, 3>> ema_cascade_final(View x, std::size_t n) {
+  if (n == 0) return std::nullopt;
+  const std::size_t f = first_present(x);
+  if (x.len - f < 3 * n - 2) return std::nullopt;
+  const StepRule rule = StepRule::exponential_period(n);
+  SeededStage s1{n}, s2{n}, s3{n};
+  std::size_t i = f;
+  // Warm-up: each stage seeds on the first n present values of its input.
+  for (; i < x.len && !s3.seeded(); ++i) {
+    const double v1 = s1.push(x[i], rule);
+    if (!s1.seeded()) continue;
+    const double v2 = s2.push(v1, rule);
+    if (!s2.seeded()) continue;
+    s3.push(v2, rule);
+  }
+  if (!s3.seeded()) return std::nullopt;
+  double e1 = s1.value, e2 = s2.value, e3 = s3.value;
+  const double a = rule.a;
+  for (; i < x.len; ++i) {
+    e1 = std::fma(a, x[i] - e1, e1);
+    e2 = std::fma(a, e1 - e2, e2);
+    e3 = std::fma(a, e2 - e3, e3);
+  }
+  return std::array<double, 3>{e1, e2, e3};
+}
+
+}  // namespace kadmo::compute

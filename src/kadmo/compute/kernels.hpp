@@ -1,0 +1,138 @@
+#pragma once
+// Shared rolling and smoothing loops of the indicator library, and the small
+// numeric helpers every indicator uses. Nothing here fails: what cannot be
+// computed is NaN.
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "kadmo/core/memory.hpp"
+
+// Hot loops get an FMA-enabled clone chosen at load time. The arithmetic is
+// the same (std::fma is exact in both clones); only the call overhead goes.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define KADMO_HOT __attribute__((target_clones("fma", "default")))
+#else
+#define KADMO_HOT
+#endif
+
+namespace kadmo::compute {
+
+using Series = std::vector<double>;
+using State = std::vector<double>;
+// Values of rows start..len-1 and the state after the last row.
+using Resumed = std::optional<std::pair<Series, State>>;
+
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Read-only view of a float series with a stride (a column of a 2-D array or
+// a reversed view reaches the kernels without a copy).
+struct View {
+  const double* ptr = nullptr;
+  std::size_t len = 0;
+  std::ptrdiff_t stride = 1;
+
+  View() = default;
+  View(std::span<const double> s) : ptr(s.data()), len(s.size()), stride(1) {}
+  View(const std::vector<double>& v) : ptr(v.data()), len(v.size()), stride(1) {}
+  View(const double* p, std::size_t n, std::ptrdiff_t st = 1) : ptr(p), len(n), stride(st) {}
+
+  double operator[](std::size_t i) const { return ptr[static_cast<std::ptrdiff_t>(i) * stride]; }
+  std::size_t size() const { return len; }
+  bool contiguous() const { return stride == 1 || len <= 1; }
+};
+
+// Two-value maximum and minimum that ignore a NaN operand.
+inline double nan_max(double a, double b) {
+  if (std::isnan(a)) return b;
+  if (std::isnan(b)) return a;
+  return a < b ? b : a;
+}
+inline double nan_min(double a, double b) {
+  if (std::isnan(a)) return b;
+  if (std::isnan(b)) return a;
+  return b < a ? b : a;
+}
+
+// Output buffers are huge-page advised: first-touch faults otherwise cost as
+// much as the indicator arithmetic on long series.
+inline Series nan_series(std::size_t len) {
+  Series s = core::vector_with_capacity<double>(len);
+  s.resize(len, kNaN);
+  return s;
+}
+
+// Index of the first non-NaN value, len when there is none.
+std::size_t first_present(View x);
+
+// Recursion rules of the seeded smoothers.
+struct StepRule {
+  enum class Kind { Exponential, Wilder } kind;
+  double a;  // exponential: alpha; Wilder: weight of the previous value
+  double b;  // Wilder: weight of the new value; unused for exponential
+
+  static StepRule exponential(double alpha) { return {Kind::Exponential, alpha, 0.0}; }
+  static StepRule exponential_period(std::size_t n) { return exponential(2.0 / (static_cast<double>(n) + 1.0)); }
+  static StepRule wilder(std::size_t n) {
+    const double nn = static_cast<double>(n);
+    return {Kind::Wilder, (nn - 1.0) / nn, 1.0 / nn};
+  }
+  double step(double prev, double x) const {
+    return kind == Kind::Exponential ? std::fma(a, x - prev, prev) : std::fma(a, prev, b * x);
+  }
+};
+
+// Simple moving average; a value only where the whole window is present.
+// When final_sum is given it receives the running sum of the check-free loop
+// after the last row (NaN when the missing-aware loop had to run).
+Series sma(View x, std::size_t n, double* final_sum = nullptr);
+
+// Mean of the first n present values, then the step rule on every later row.
+Series sma_seeded(View x, std::size_t n, StepRule rule);
+
+// Largest / smallest present value of the n-row window.
+Series rolling_max(View x, std::size_t n);
+Series rolling_min(View x, std::size_t n);
+
+// Window mean and population standard deviation.
+std::pair<Series, Series> rolling_mean_std(View x, std::size_t n);
+
+// Final values of three chained exponential averages (alpha 2/(n+1)).
+std::optional<std::array<double, 3>> ema_cascade_final(View x, std::size_t n);
+
+// Single-scan window extremes for short windows on complete input: tracks the
+// index of the extreme and rescans only when it leaves the window. Returns
+// false (out untouched beyond what it wrote) at the first NaN.
+bool scan_max(View x, std::size_t n, double* out);
+bool scan_min(View x, std::size_t n, double* out);
+
+// Seeded-recursion state machine shared by the batch, final-state and resume
+// forms, so all three perform the same operations.
+struct SeededStage {
+  std::size_t n = 0;
+  std::size_t count = 0;
+  double sum = 0.0;
+  double value = kNaN;
+
+  bool seeded() const { return count >= n; }
+  // Feeds one input; returns the stage value after it (NaN before the seed).
+  double push(double x, const StepRule& rule) {
+    if (count >= n) {
+      value = rule.step(value, x);
+      return value;
+    }
+    if (!std::isnan(x)) {
+      sum += x;
+      if (++count == n) value = sum / static_cast<double>(n);
+    }
+    return count >= n ? value : kNaN;
+  }
+};
+
+}  // namespace kadmo::compute
