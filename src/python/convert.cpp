@@ -6,6 +6,7 @@
 
 #include "errors.hpp"
 #include "kadmo/core/memory.hpp"
+#include "row_timestamp.hpp"
 
 namespace kadmo::py {
 
@@ -272,6 +273,8 @@ DType parse_dtype(std::string_view n) {
 }
 
 std::int64_t parse_ts_in_tz(nb::handle obj, const core::Tz& tz) {
+  // A Timestamp is an absolute instant whatever zone it is read in.
+  if (nb::isinstance<PyTimestamp>(obj) && nb::inst_ready(obj)) return nb::cast<const PyTimestamp&>(obj).value;
   if (PyUnicode_Check(obj.ptr())) {
     Py_ssize_t len = 0;
     const char* s = PyUnicode_AsUTF8AndSize(obj.ptr(), &len);

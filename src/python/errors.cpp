@@ -28,8 +28,21 @@ void register_exceptions(nb::module_& m) {
            "A directive has an unknown command / sub-command or an invalid argument.", e.directive_error);
 }
 
+nb::str utf8_str(std::string_view s) {
+  // Text from users may carry lone surrogates (as their UTF-8 bytes); give
+  // them back as they came, and never fail on stray bytes.
+  PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "surrogatepass");
+  if (!o) {
+    PyErr_Clear();
+    o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "backslashreplace");
+  }
+  if (!o) throw nb::python_error();
+  return nb::steal<nb::str>(o);
+}
+
 void raise(PyObject* type, const std::string& msg) {
-  PyErr_SetString(type, msg.c_str());
+  nb::str text = utf8_str(msg);
+  PyErr_SetObject(type, text.ptr());
   throw nb::python_error();
 }
 

@@ -23,6 +23,8 @@ void register_exceptions(nb::module_& m);
 [[noreturn]] void syntax_err(const core::KadmoError& e); // directive parsing
 
 [[noreturn]] void raise(PyObject* type, const std::string& msg);
+// A Python str of UTF-8 text that may hold surrogate bytes.
+nb::str utf8_str(std::string_view s);
 
 template <class T>
 T unwrap(core::Result<T>&& r) {

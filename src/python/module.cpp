@@ -2,6 +2,7 @@
 
 #include "errors.hpp"
 #include "objects.hpp"
+#include "row_timestamp.hpp"
 
 namespace nb = nanobind;
 
@@ -10,6 +11,9 @@ NB_MODULE(kadmo_rs, m) {
   // Classes, then exceptions, then functions: the order users see in dir().
   kadmo::py::register_dataframe(m);
   kadmo::py::register_series(m);
+  kadmo::py::register_row(m);
+  kadmo::py::register_timestamp(m);
   kadmo::py::register_exceptions(m);
   kadmo::py::register_conversion_functions(m);
+  kadmo::py::register_directive_functions(m);
 }

@@ -28,5 +28,6 @@ PySeries series_from_frame(const PyDataFrame& self, const std::string& key);
 void register_dataframe(nb::module_& m);
 void register_series(nb::module_& m);
 void register_conversion_functions(nb::module_& m);
+void register_directive_functions(nb::module_& m);
 
 }  // namespace kadmo::py
