@@ -8,6 +8,7 @@
 #include "convert.hpp"
 #include "errors.hpp"
 #include "objects.hpp"
+#include "row_timestamp.hpp"
 
 namespace kadmo::py {
 
@@ -120,9 +121,9 @@ PySeries series_from_frame(const PyDataFrame& self, const std::string& key) {
 }
 
 void register_dataframe(nb::module_& m) {
-  nb::class_<PyDataFrame>(m, "DataFrame",
-                          "A columnar table of market bars with cached directive (indicator) columns.")
-      .def(
+  nb::class_<PyDataFrame> cls(m, "DataFrame",
+                              "A columnar table of market bars with cached directive (indicator) columns.");
+  cls.def(
           "__init__",
           [](PyDataFrame* self, nb::handle data, nb::handle time_frame, std::optional<nb::dict> cumulators) {
             DataFrame df;
@@ -200,9 +201,10 @@ void register_dataframe(nb::module_& m) {
           "append",
           [](nb::handle self, nb::handle other) -> nb::handle {
             auto& me = nb::cast<PyDataFrame&>(self);
-            if (!nb::isinstance<PyDataFrame>(other)) raise(PyExc_TypeError, "append expects a DataFrame or Row");
             // The core append snapshots a self-append itself.
-            unwrap(me.df.append(nb::cast<PyDataFrame&>(other).df));
+            if (nb::isinstance<PyDataFrame>(other)) unwrap(me.df.append(nb::cast<PyDataFrame&>(other).df));
+            else if (nb::isinstance<PyRow>(other)) unwrap(me.df.append(nb::cast<PyRow&>(other).frame));
+            else raise(PyExc_TypeError, "append expects a DataFrame or Row");
             return self;
           },
           nb::arg("other"),
@@ -218,6 +220,7 @@ void register_dataframe(nb::module_& m) {
             s.df.set_alias(as_name, std::string(s.df.resolve(src_name)));
           },
           nb::arg("as_name"), nb::arg("src_name"));
+  //PENDING add_directive_methods(cls);
 }
 
 }  // namespace kadmo::py

@@ -52,7 +52,7 @@ void register_timestamp(nb::module_& m) {
             const std::int64_t ns = parse_ts_in_tz(value, zone);
             new (self) PyTimestamp{zone, ns};
           },
-          nb::arg("value"), nb::arg("tz").none() = nb::none())
+          nb::arg("value").none(), nb::arg("tz").none() = nb::none())
       .def_prop_ro("value", [](const PyTimestamp& t) { return t.value; })
       .def_prop_ro("tz",
                    [](const PyTimestamp& t) -> nb::object {
