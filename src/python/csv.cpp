@@ -85,6 +85,26 @@ nb::object read_csv(const std::string& path, const std::optional<std::string>& s
   opts.has_headers = header.value_or(false);
   opts.keep_default_na = keep_default_na;
   opts.delimiter = d[0];
+  // Columns bound for datetimes are read straight into instants. The index
+  // column's hint comes first so that a parse_dates (UTC) hint on the same
+  // column wins, as the conversions below would have it.
+  if (!index_col.is_none() && tz && !date_unit) {
+    if (auto zone = core::Tz::parse(*tz)) {
+      if (PyUnicode_Check(index_col.ptr())) {
+        opts.datetime_hints.push_back({utf8_of(index_col.ptr()), *zone});
+      } else if (PyObject* i = PyNumber_Index(index_col.ptr())) {
+        int overflow = 0;
+        const long long v = PyLong_AsLongLongAndOverflow(i, &overflow);
+        Py_DECREF(i);
+        if (!overflow && !PyErr_Occurred()) opts.datetime_hints.push_back({static_cast<std::int64_t>(v), *zone});
+        PyErr_Clear();
+      } else {
+        PyErr_Clear();
+      }
+    }
+  }
+  if (parse_dates)
+    for (const auto& name : *parse_dates) opts.datetime_hints.push_back({name, core::Tz::utc()});
 
   io::CsvTable table = unwrap(io::read_csv_table(path, opts));
   std::vector<std::optional<Column>> done(table.width());
@@ -121,7 +141,7 @@ nb::object read_csv(const std::string& path, const std::optional<std::string>& s
   }
   auto& col = done[ic.pos];
   if (date_unit) {
-    if (!col) col = table.take_column(ic.pos);
+    if (!col) col = unwrap(table.take_column(ic.pos));
     col = unwrap(col->epoch_to_datetime(*date_unit));
   } else {
     col = col ? unwrap(col->to_datetime_tz(zone)) : unwrap(table.take_datetime_column(ic.pos, zone));

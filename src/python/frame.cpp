@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "convert.hpp"
+#include "csv.hpp"
 #include "errors.hpp"
+#include "indexers.hpp"
 #include "objects.hpp"
 #include "row_timestamp.hpp"
 
@@ -221,6 +223,8 @@ void register_dataframe(nb::module_& m) {
           },
           nb::arg("as_name"), nb::arg("src_name"));
   //PENDING add_directive_methods(cls);
+  add_frame_indexers(cls);
+  add_csv_methods(cls);
 }
 
 }  // namespace kadmo::py

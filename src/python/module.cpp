@@ -1,8 +1,11 @@
 #include <nanobind/nanobind.h>
 
+#include "csv.hpp"
 #include "errors.hpp"
+#include "indexers.hpp"
 #include "objects.hpp"
 #include "row_timestamp.hpp"
+#include "timeframe.hpp"
 
 namespace nb = nanobind;
 
@@ -13,7 +16,10 @@ NB_MODULE(kadmo_rs, m) {
   kadmo::py::register_series(m);
   kadmo::py::register_row(m);
   kadmo::py::register_timestamp(m);
+  kadmo::py::register_indexer_classes(m);
+  kadmo::py::register_timeframe(m);
   kadmo::py::register_exceptions(m);
+  kadmo::py::register_read_csv(m);
   kadmo::py::register_conversion_functions(m);
   kadmo::py::register_directive_functions(m);
 }
