@@ -212,6 +212,22 @@ std::vector<double> DataFrame::to_row_major_f64() const {
   return out;
 }
 
+DataFrame DataFrame::without_column(std::size_t pos) const {
+  DataFrame out;
+  out.names_.reserve(names_.size());
+  out.columns_.reserve(columns_.size());
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (i == pos) continue;
+    out.names_.push_back(names_[i]);
+    out.columns_.push_back(columns_[i]);
+  }
+  out.rebuild_positions();
+  out.index_ = index_;
+  out.aliases_ = aliases_;
+  out.height_ = height_;
+  return out;
+}
+
 Result<void> DataFrame::set_column(std::string_view name, Column column) {
   if (columns_.empty()) {
     height_ = column.len();
@@ -374,7 +390,11 @@ Result<void> DataFrame::assign_positions(std::size_t col, std::span<const std::s
     for (std::size_t k = 0; k < positions.size(); ++k) (*dst)[positions[k]] = src[value_at(k)];
   } else if (cd == DType::Int64 && vd == DType::Float64) {
     const auto& src = *values.f64_values();
-    bool whole = std::all_of(src.begin(), src.end(), [](double x) { return std::isfinite(x) && std::trunc(x) == x; });
+    // Whole numbers inside the int64 range stay int; anything else (fractions,
+    // NaN, values an int64 cannot hold) turns the column into float64.
+    bool whole = std::all_of(src.begin(), src.end(), [](double x) {
+      return std::isfinite(x) && std::trunc(x) == x && x >= -9223372036854775808.0 && x < 9223372036854775808.0;
+    });
     if (whole) {
       auto* dst = c.i64_mut();
       for (std::size_t k = 0; k < positions.size(); ++k)

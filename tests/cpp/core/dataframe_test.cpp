@@ -169,6 +169,13 @@ TEST(DataFrame, AssignPositions) {
   ASSERT_TRUE(df.assign_positions(0, pos0, Column::f64({2.0})));
   EXPECT_EQ(df.column_at(0).dtype(), DType::Int64);
   EXPECT_EQ((*df.column_at(0).i64_values())[0], 2);
+  // A whole float beyond the int64 range is not saturated into the int column.
+  {
+    DataFrame big = df;
+    ASSERT_TRUE(big.assign_positions(0, pos0, Column::f64({1e300})));
+    EXPECT_EQ(big.column_at(0).dtype(), DType::Float64);
+    EXPECT_EQ((*big.column_at(0).f64_values())[0], 1e300);
+  }
   ASSERT_TRUE(df.assign_positions(0, pos0, Column::f64({1.5})));
   EXPECT_EQ(df.column_at(0).dtype(), DType::Float64);
   EXPECT_EQ(*df.column_at(0).f64_values(), (std::vector<double>{1.5, 2.0}));
