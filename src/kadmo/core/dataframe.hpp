@@ -73,6 +73,8 @@ class DataFrame {
   Result<DataFrame> set_index(std::string_view name) const;
   Result<DataFrame> tz_convert(const Tz& zone) const;
   std::vector<double> to_row_major_f64() const;
+  // The frame without one column; storage, index and aliases shared.
+  DataFrame without_column(std::size_t pos) const;
   // Row-major values written into a caller buffer of height*width doubles.
   void to_row_major_f64(double* out) const;
 
