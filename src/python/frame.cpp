@@ -222,7 +222,7 @@ void register_dataframe(nb::module_& m) {
             s.df.set_alias(as_name, std::string(s.df.resolve(src_name)));
           },
           nb::arg("as_name"), nb::arg("src_name"));
-  //PENDING add_directive_methods(cls);
+  add_directive_methods(cls);
   add_frame_indexers(cls);
   add_csv_methods(cls);
 }

@@ -26,6 +26,7 @@ struct PySeries {
 PySeries series_from_frame(const PyDataFrame& self, const std::string& key);
 
 void register_dataframe(nb::module_& m);
+void add_directive_methods(nb::class_<PyDataFrame>& cls);
 void register_series(nb::module_& m);
 void register_conversion_functions(nb::module_& m);
 void register_directive_functions(nb::module_& m);

@@ -4,6 +4,8 @@
 #include <array>
 
 #include "kadmo/directive/candle_names.hpp"
+#include "kadmo/directive/exec.hpp"
+#include "kadmo/directive/exec_resume.hpp"
 #include "kadmo/directive/lookback.hpp"
 
 namespace kadmo::directive {
@@ -150,68 +152,100 @@ std::uint64_t lb_style(const CommandRow&, std::optional<SV> s, ArgList) {
 }
 
 // ---- variants ----
+// Each variant carries its evaluator and, where the command can continue from
+// a saved state, its resume pair.
+namespace EH = eval_hooks;
+namespace RH = resume_hooks;
+
 template <std::size_t NA, std::size_t NS>
 constexpr Variant V(std::optional<SV> sub, const std::array<ArgSpec, NA>& args, const std::array<SV, NS>& series,
-                    ResultKind result = kFloat) {
-  return Variant{sub, args, series, result};
+                    const EvalHook* eval, const ResumeHook* resume = nullptr, ResultKind result = kFloat) {
+  return Variant{sub, args, series, result, eval, resume};
 }
-#define ONE(id, args, series) constexpr std::array id{V(kNone, args, series)};
+#define ONE(id, args, series, ...) constexpr std::array id{V(kNone, args, series, __VA_ARGS__)};
 
-ONE(vMa, aMa, sClose)
-ONE(vPeriodReqClose, aPeriodReq, sClose)
-ONE(vP30Close, aP30, sClose)
-ONE(vT3, aT3, sClose)
-constexpr std::array vMama{V(kNone, aMama, sClose), V("fama", aMama, sClose)};
-ONE(vMavp, aMavp, sClose)
-constexpr std::array vMacd{V(kNone, aMacdLine, sClose), V("signal", aMacdSig, sClose),
-                           V("histogram", aMacdSig, sClose)};
-constexpr std::array vMacdext{V(kNone, aMacdextLine, sClose), V("signal", aMacdextSig, sClose),
-                              V("histogram", aMacdextSig, sClose)};
-constexpr std::array vMacdfix{V(kNone, aNone, sClose), V("signal", aMacdfixSig, sClose),
-                              V("histogram", aMacdfixSig, sClose)};
-ONE(vApo, aApo, sClose)
-constexpr std::array vBoll{V(kNone, aP20, sClose), V("upper", aBollBand, sClose), V("lower", aBollBand, sClose)};
-ONE(vP20Close, aP20, sClose)
-ONE(vBbi, aBbi, sClose)
-constexpr std::array vAccbands{V(kNone, aP20, sClose), V("upper", aP20, sHL), V("lower", aP20, sHL)};
-constexpr std::array vDonchian{V(kNone, aPeriodReq, sHL), V("upper", aPeriodReq, sHigh),
-                               V("lower", aPeriodReq, sLow)};
-ONE(vHv, aHv, sClose)
-ONE(vStddev, aStddev, sClose)
-ONE(vP5Close, aP5, sClose)
-ONE(vPeriodReqLow, aPeriodReq, sLow)
-ONE(vPeriodReqHigh, aPeriodReq, sHigh)
-constexpr std::array vMinMax30{V("min", aP30, sClose), V("max", aP30, sClose)};
-ONE(vP14Close, aP14, sClose)
-ONE(vP14HL, aP14, sHL)
-ONE(vPeriodReqHLC, aPeriodReq, sHLC)
-constexpr std::array vKdj{V("k", aKdjK, sHLC), V("d", aKdjD, sHLC), V("j", aKdjD, sHLC)};
-constexpr std::array vStoch{V("k", aStoch, sHLC), V("d", aStoch, sHLC)};
-constexpr std::array vStochf{V("k", aStochf, sHLC), V("d", aStochf, sHLC)};
-constexpr std::array vStochrsi{V("k", aStochrsi, sClose), V("d", aStochrsi, sClose)};
-ONE(vP14HLC, aP14, sHLC)
-ONE(vUltosc, aUltosc, sHLC)
-ONE(vImi, aP14, sOC)
-ONE(vMfi, aP14, sHLCV)
-ONE(vP10Close, aP10, sClose)
-ONE(vNoneOHLC, aNone, sOHLC)
-constexpr std::array vAroon{V("up", aP14, sHL), V("down", aP14, sHL)};
-ONE(vNoneHLC, aNone, sHLC)
-ONE(vSar, aSar, sHL)
-ONE(vSarext, aSarext, sHL)
-ONE(vNoneHLCV, aNone, sHLCV)
-ONE(vAdosc, aAdosc, sHLCV)
-ONE(vObv, aNone, sCV)
-ONE(vNoneHL, aNone, sHL)
-ONE(vNoneClose, aNone, sClose)
-constexpr std::array vHtPhasor{V(kNone, aNone, sClose), V("quadrature", aNone, sClose)};
-constexpr std::array vHtSine{V(kNone, aNone, sClose), V("leadsine", aNone, sClose)};
-ONE(vChange, aP2, sClose)
-constexpr std::array vIncrease{V(kNone, aIncrease, sClose, kBool)};
-constexpr std::array vRepeat{V(kNone, aRepeat, sNone, kBool)};
+constexpr const EvalHook* kNa = &EH::unavailable;
+
+ONE(vMa, aMa, sClose, &EH::ma)
+ONE(vEma, aPeriodReq, sClose, &EH::ema, &RH::ema)
+ONE(vSmma, aPeriodReq, sClose, &EH::smma, &RH::smma)
+ONE(vWma, aP30, sClose, &EH::wma)
+ONE(vDema, aP30, sClose, &EH::dema, &RH::dema)
+ONE(vTema, aP30, sClose, &EH::tema, &RH::tema)
+ONE(vTrima, aP30, sClose, &EH::trima)
+ONE(vKama, aP30, sClose, &EH::kama, &RH::kama)
+ONE(vT3, aT3, sClose, &EH::t3, &RH::t3)
+constexpr std::array vMama{V(kNone, aMama, sClose, kNa), V("fama", aMama, sClose, kNa)};
+ONE(vMavp, aMavp, sClose, &EH::mavp)
+constexpr std::array vMacd{V(kNone, aMacdLine, sClose, &EH::macd, &RH::macd),
+                           V("signal", aMacdSig, sClose, &EH::macd_signal, &RH::macd_signal),
+                           V("histogram", aMacdSig, sClose, &EH::macd_histogram, &RH::macd_histogram)};
+constexpr std::array vMacdext{V(kNone, aMacdextLine, sClose, &EH::macdext),
+                              V("signal", aMacdextSig, sClose, &EH::macdext_signal),
+                              V("histogram", aMacdextSig, sClose, &EH::macdext_histogram)};
+constexpr std::array vMacdfix{V(kNone, aNone, sClose, &EH::macdfix, &RH::macdfix),
+                              V("signal", aMacdfixSig, sClose, &EH::macdfix_signal, &RH::macdfix_signal),
+                              V("histogram", aMacdfixSig, sClose, &EH::macdfix_histogram, &RH::macdfix_histogram)};
+ONE(vApo, aApo, sClose, &EH::apo)
+ONE(vPpo, aApo, sClose, &EH::ppo)
+constexpr std::array vBoll{V(kNone, aP20, sClose, kNa), V("upper", aBollBand, sClose, kNa),
+                           V("lower", aBollBand, sClose, kNa)};
+ONE(vBbw, aP20, sClose, kNa)
+ONE(vBbi, aBbi, sClose, &EH::bbi)
+constexpr std::array vAccbands{V(kNone, aP20, sClose, kNa), V("upper", aP20, sHL, kNa), V("lower", aP20, sHL, kNa)};
+constexpr std::array vDonchian{V(kNone, aPeriodReq, sHL, &EH::donchian), V("upper", aPeriodReq, sHigh, &EH::donchian_upper),
+                               V("lower", aPeriodReq, sLow, &EH::donchian_lower)};
+ONE(vHv, aHv, sClose, &EH::hv)
+ONE(vStddev, aStddev, sClose, kNa)
+ONE(vVar, aP5, sClose, kNa)
+ONE(vSum, aP30, sClose, kNa)
+ONE(vLlv, aPeriodReq, sLow, &EH::llv)
+ONE(vHhv, aPeriodReq, sHigh, &EH::hhv)
+constexpr std::array vMinMax{V("min", aP30, sClose, &EH::minmax_min), V("max", aP30, sClose, &EH::minmax_max)};
+constexpr std::array vMinMaxIndex{V("min", aP30, sClose, kNa), V("max", aP30, sClose, kNa)};
+ONE(vP30CloseNa, aP30, sClose, kNa)
+ONE(vMidpoint, aP14, sClose, &EH::midpoint)
+ONE(vMidprice, aP14, sHL, &EH::midprice)
+ONE(vP14CloseNa, aP14, sClose, kNa)
+ONE(vBeta, aP5, sClose, &EH::unavailable_plus_required)
+ONE(vCorrel, aP30, sClose, &EH::unavailable_plus_required)
+ONE(vRsi, aPeriodReq, sClose, &EH::rsi, &RH::rsi)
+ONE(vRsv, aPeriodReq, sHLC, &EH::rsv)
+constexpr std::array vKdj{V("k", aKdjK, sHLC, &EH::kdj_k, &RH::kdj_k), V("d", aKdjD, sHLC, &EH::kdj_d, &RH::kdj_d),
+                          V("j", aKdjD, sHLC, &EH::kdj_j, &RH::kdj_j)};
+constexpr std::array vStoch{V("k", aStoch, sHLC, &EH::stoch_k), V("d", aStoch, sHLC, &EH::stoch_d)};
+constexpr std::array vStochf{V("k", aStochf, sHLC, &EH::stochf_k), V("d", aStochf, sHLC, &EH::stochf_d)};
+constexpr std::array vStochrsi{V("k", aStochrsi, sClose, &EH::stochrsi_k, &RH::stochrsi_k),
+                               V("d", aStochrsi, sClose, &EH::stochrsi_d, &RH::stochrsi_d)};
+ONE(vP14HLCNa, aP14, sHLC, kNa)
+ONE(vCmo, aP14, sClose, &EH::cmo, &RH::cmo)
+ONE(vUltosc, aUltosc, sHLC, kNa)
+ONE(vImi, aP14, sOC, kNa)
+ONE(vMfi, aP14, sHLCV, kNa)
+ONE(vP10CloseNa, aP10, sClose, kNa)
+ONE(vNoneOHLCNa, aNone, sOHLC, kNa)
+constexpr std::array vAroon{V("up", aP14, sHL, kNa), V("down", aP14, sHL, kNa)};
+ONE(vP14HLNa, aP14, sHL, kNa)
+ONE(vTr, aNone, sHLC, &EH::tr)
+ONE(vAtr, aP14, sHLC, &EH::atr, &RH::atr)
+ONE(vNatr, aP14, sHLC, &EH::natr, &RH::natr)
+ONE(vSar, aSar, sHL, &EH::sar, &RH::sar)
+ONE(vSarext, aSarext, sHL, &EH::sarext, &RH::sarext)
+ONE(vNoneHLCVNa, aNone, sHLCV, kNa)
+ONE(vAdosc, aAdosc, sHLCV, kNa)
+ONE(vObv, aNone, sCV, kNa)
+ONE(vNoneHLNa, aNone, sHL, kNa)
+ONE(vNoneHLCNa, aNone, sHLC, kNa)
+ONE(vNoneCloseNa, aNone, sClose, kNa)
+constexpr std::array vHtPhasor{V(kNone, aNone, sClose, kNa), V("quadrature", aNone, sClose, kNa)};
+constexpr std::array vHtSine{V(kNone, aNone, sClose, kNa), V("leadsine", aNone, sClose, kNa)};
+ONE(vChange, aP2, sClose, kNa)
+constexpr std::array vIncrease{V(kNone, aIncrease, sClose, kNa, nullptr, kBool)};
+constexpr std::array vRepeat{V(kNone, aRepeat, sNone, &EH::unavailable_bool, nullptr, kBool)};
 // Candlestick pattern sub-commands are resolved through candle_pattern_info.
-constexpr std::array vStyle{V(kNone, aStyleSide, sOC, kBool), V("bullish", aNone, sOC, kBool),
-                            V("bearish", aNone, sOC, kBool)};
+constexpr std::array vStyle{V(kNone, aStyleSide, sOC, &EH::style_side, nullptr, kBool),
+                            V("bullish", aNone, sOC, &EH::style_named_side, nullptr, kBool),
+                            V("bearish", aNone, sOC, &EH::style_named_side, nullptr, kBool)};
 #undef ONE
 
 // ---- sub-command aliases ----
@@ -245,13 +279,13 @@ constexpr CommandRow row(SV name, std::span<const Variant> v, LookbackRule lb, W
 // rsv has no lookback rule: its warm-up rows are 0, not NaN.
 const std::array kRows{
     row("ma", vMa, lb_ma, M, xNone, mArg1),
-    row("ema", vPeriodReqClose, lb_pm1, R),
-    row("smma", vPeriodReqClose, lb_pm1, R),
-    row("wma", vP30Close, lb_pm1, F),
-    row("dema", vP30Close, lb_dema, R),
-    row("tema", vP30Close, lb_tema, R),
-    row("trima", vP30Close, lb_pm1, F),
-    row("kama", vP30Close, lb_p, R),
+    row("ema", vEma, lb_pm1, R),
+    row("smma", vSmma, lb_pm1, R),
+    row("wma", vWma, lb_pm1, F),
+    row("dema", vDema, lb_dema, R),
+    row("tema", vTema, lb_tema, R),
+    row("trima", vTrima, lb_pm1, F),
+    row("kama", vKama, lb_p, R),
     row("t3", vT3, lb_t3, R),
     row("mama", vMama, lb_const<32>, R, xMama),
     row("mavp", vMavp, lb_ma_of_1_2, M, xNone, mArg2),
@@ -259,78 +293,78 @@ const std::array kRows{
     row("macdext", vMacdext, lb_macdext, M, xMacd, mMacdext),
     row("macdfix", vMacdfix, lb_macdfix, R, xMacd),
     row("apo", vApo, lb_ma_of_1_2, M, xNone, mArg2),
-    row("ppo", vApo, lb_ma_of_1_2, M, xNone, mArg2),
+    row("ppo", vPpo, lb_ma_of_1_2, M, xNone, mArg2),
     row("boll", vBoll, lb_pm1, F, xBand),
-    row("bbw", vP20Close, lb_pm1, F),
+    row("bbw", vBbw, lb_pm1, F),
     row("bbi", vBbi, lb_max_of<4>, F),
     row("accbands", vAccbands, lb_pm1, F, xBand),
     row("donchian", vDonchian, lb_pm1, F, xBand),
     row("hv", vHv, lb_p, F),
     row("stddev", vStddev, lb_pm1, F),
-    row("var", vP5Close, lb_pm1, F),
-    row("sum", vP30Close, lb_pm1, F),
-    row("llv", vPeriodReqLow, lb_pm1, F),
-    row("hhv", vPeriodReqHigh, lb_pm1, F),
-    row("minmax", vMinMax30, lb_pm1, F),
+    row("var", vVar, lb_pm1, F),
+    row("sum", vSum, lb_pm1, F),
+    row("llv", vLlv, lb_pm1, F),
+    row("hhv", vHhv, lb_pm1, F),
+    row("minmax", vMinMax, lb_pm1, F),
     // Index outputs are row positions, which a window would renumber.
-    row("minmaxindex", vMinMax30, lb_pm1, R),
-    row("maxindex", vP30Close, lb_pm1, R),
-    row("minindex", vP30Close, lb_pm1, R),
-    row("midpoint", vP14Close, lb_pm1, F),
-    row("midprice", vP14HL, lb_pm1, F),
-    row("linearreg", vP14Close, lb_pm1, F),
-    row("linearreg_slope", vP14Close, lb_pm1, F),
-    row("linearreg_angle", vP14Close, lb_pm1, F),
-    row("linearreg_intercept", vP14Close, lb_pm1, F),
-    row("tsf", vP14Close, lb_pm1, F),
-    row("beta", vP5Close, lb_p, F),
-    row("correl", vP30Close, lb_pm1, F),
-    row("rsi", vPeriodReqClose, lb_rsi, R),
-    row("rsv", vPeriodReqHLC, nullptr, F),
+    row("minmaxindex", vMinMaxIndex, lb_pm1, R),
+    row("maxindex", vP30CloseNa, lb_pm1, R),
+    row("minindex", vP30CloseNa, lb_pm1, R),
+    row("midpoint", vMidpoint, lb_pm1, F),
+    row("midprice", vMidprice, lb_pm1, F),
+    row("linearreg", vP14CloseNa, lb_pm1, F),
+    row("linearreg_slope", vP14CloseNa, lb_pm1, F),
+    row("linearreg_angle", vP14CloseNa, lb_pm1, F),
+    row("linearreg_intercept", vP14CloseNa, lb_pm1, F),
+    row("tsf", vP14CloseNa, lb_pm1, F),
+    row("beta", vBeta, lb_p, F),
+    row("correl", vCorrel, lb_pm1, F),
+    row("rsi", vRsi, lb_rsi, R),
+    row("rsv", vRsv, nullptr, F),
     row("kdj", vKdj, lb_kdj, R),
     row("stoch", vStoch, lb_stoch, M, xStoch, mStoch),
     row("stochf", vStochf, lb_stochf, M, xFast, mArg2),
     row("stochrsi", vStochrsi, lb_stochrsi, R, xFast),
-    row("willr", vP14HLC, lb_pm1, F),
-    row("cci", vP14HLC, lb_pm1, F),
-    row("cmo", vP14Close, lb_p, R),
+    row("willr", vP14HLCNa, lb_pm1, F),
+    row("cci", vP14HLCNa, lb_pm1, F),
+    row("cmo", vCmo, lb_p, R),
     row("ultosc", vUltosc, lb_max_of<3>, F),
     row("imi", vImi, lb_pm1, F),
     row("mfi", vMfi, lb_p, F),
-    row("mom", vP10Close, lb_p, F),
-    row("roc", vP10Close, lb_p, F),
-    row("rocp", vP10Close, lb_p, F),
-    row("rocr", vP10Close, lb_p, F),
-    row("rocr100", vP10Close, lb_p, F),
-    row("trix", vP30Close, lb_trix, R),
-    row("bop", vNoneOHLC, lb_none, F),
+    row("mom", vP10CloseNa, lb_p, F),
+    row("roc", vP10CloseNa, lb_p, F),
+    row("rocp", vP10CloseNa, lb_p, F),
+    row("rocr", vP10CloseNa, lb_p, F),
+    row("rocr100", vP10CloseNa, lb_p, F),
+    row("trix", vP30CloseNa, lb_trix, R),
+    row("bop", vNoneOHLCNa, lb_none, F),
     row("aroon", vAroon, lb_p, F, xAroon),
-    row("aroonosc", vP14HL, lb_p, F),
-    row("dx", vP14HLC, lb_p, R),
-    row("adx", vP14HLC, lb_adx, R),
-    row("adxr", vP14HLC, lb_adxr, R),
-    row("plus_di", vP14HLC, lb_p, R),
-    row("minus_di", vP14HLC, lb_p, R),
-    row("plus_dm", vP14HL, lb_pm1, R),
-    row("minus_dm", vP14HL, lb_pm1, R),
-    row("tr", vNoneHLC, lb_const<1>, F),
-    row("atr", vP14HLC, lb_p, R),
-    row("natr", vP14HLC, lb_p, R),
+    row("aroonosc", vP14HLNa, lb_p, F),
+    row("dx", vP14HLCNa, lb_p, R),
+    row("adx", vP14HLCNa, lb_adx, R),
+    row("adxr", vP14HLCNa, lb_adxr, R),
+    row("plus_di", vP14HLCNa, lb_p, R),
+    row("minus_di", vP14HLCNa, lb_p, R),
+    row("plus_dm", vP14HLNa, lb_pm1, R),
+    row("minus_dm", vP14HLNa, lb_pm1, R),
+    row("tr", vTr, lb_const<1>, F),
+    row("atr", vAtr, lb_p, R),
+    row("natr", vNatr, lb_p, R),
     row("sar", vSar, lb_const<1>, R),
     row("sarext", vSarext, lb_const<1>, R),
-    row("ad", vNoneHLCV, lb_none, R),
+    row("ad", vNoneHLCVNa, lb_none, R),
     row("adosc", vAdosc, lb_adosc, R),
     row("obv", vObv, lb_none, R),
-    row("avgprice", vNoneOHLC, lb_none, F),
-    row("medprice", vNoneHL, lb_none, F),
-    row("typprice", vNoneHLC, lb_none, F),
-    row("wclprice", vNoneHLC, lb_none, F),
-    row("ht_dcperiod", vNoneClose, lb_const<32>, R),
-    row("ht_dcphase", vNoneClose, lb_const<63>, R),
+    row("avgprice", vNoneOHLCNa, lb_none, F),
+    row("medprice", vNoneHLNa, lb_none, F),
+    row("typprice", vNoneHLCNa, lb_none, F),
+    row("wclprice", vNoneHLCNa, lb_none, F),
+    row("ht_dcperiod", vNoneCloseNa, lb_const<32>, R),
+    row("ht_dcphase", vNoneCloseNa, lb_const<63>, R),
     row("ht_phasor", vHtPhasor, lb_const<32>, R, xHtPhasor),
     row("ht_sine", vHtSine, lb_const<63>, R, xHtSine),
-    row("ht_trendline", vNoneClose, lb_const<63>, R),
-    row("ht_trendmode", vNoneClose, lb_const<63>, R),
+    row("ht_trendline", vNoneCloseNa, lb_const<63>, R),
+    row("ht_trendmode", vNoneCloseNa, lb_const<63>, R),
     row("change", vChange, lb_pm1, F),
     row("increase", vIncrease, lb_pm1, F),
     row("repeat", vRepeat, lb_pm1, F),

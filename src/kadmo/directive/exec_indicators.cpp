@@ -1,0 +1,348 @@
+// The evaluator of each command: which indicator runs, on which inputs and
+// with which parameters.
+
+#include <algorithm>
+#include <string>
+
+#include "kadmo/compute/indicators/oscillators.hpp"
+#include "kadmo/compute/indicators/stochastic.hpp"
+#include "kadmo/compute/indicators/trend.hpp"
+#include "kadmo/compute/kernels.hpp"
+#include "kadmo/directive/exec.hpp"
+#include "kadmo/directive/lookback.hpp"
+
+namespace kadmo::directive {
+
+using core::Column;
+using core::KadmoError;
+using core::Result;
+using core::fail;
+using compute::Series;
+
+namespace {
+
+using In = std::span<const double>;
+
+Column nan_column(std::size_t len) { return Column::f64(compute::nan_series(len)); }
+Result<Column> out(Series s) { return Column::f64(std::move(s)); }
+Result<Column> out(Result<Series> s) {
+  if (!s) return fail(s.error());
+  return Column::f64(std::move(*s));
+}
+
+std::uint64_t u(const CommandInput& in, std::size_t i) { return in.values[i].u; }
+double f(const CommandInput& in, std::size_t i) { return in.values[i].f; }
+std::size_t win(const CommandInput& in, std::size_t i) { return window_period(u(in, i), in.len()); }
+
+// A period of 0 leaves no computable row: the whole column is NaN, as for a
+// period longer than the data.
+template <class... I>
+bool any_zero(const CommandInput& in, I... slots) {
+  return ((u(in, slots) == 0) || ...);
+}
+
+std::string shown_name(const CommandInput& in) {
+  std::string s = in.name;
+  if (in.sub) s.append(".").append(*in.sub);
+  return s;
+}
+
+Result<Column> not_built(const CommandInput& in) {
+  return fail(KadmoError::value("command " + core::quoted(shown_name(in)) + " is not available in this build"));
+}
+
+template <Series (*F)(In, std::size_t)>
+Result<Column> one_period(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(F(in.in(0), win(in, 0)));
+}
+
+// ---- moving averages ----
+
+Result<Column> run_ma(const CommandInput& in) {
+  if (auto ok = check_ma_type(u(in, 1)); !ok) return fail(ok.error());
+  return out(ma_typed(in.in(0), u(in, 0), static_cast<std::int64_t>(u(in, 1))));
+}
+
+Result<Column> run_t3(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::t3(in.in(0), win(in, 0), f(in, 1)));
+}
+
+Result<Series> ma_checked(In x, std::uint64_t period, std::uint64_t type) {
+  if (auto ok = check_ma_type(type); !ok) return fail(ok.error());
+  return ma_typed(x, period, static_cast<std::int64_t>(type));
+}
+
+// Moving average with a period chosen per row. Each distinct clamped period
+// is averaged once, over the rows from where its own warm-up must begin so
+// that its first value lands on the common start row.
+Result<Column> run_mavp(const CommandInput& in) {
+  const In x = in.in(0), periods = in.in(1);
+  const std::uint64_t lo = u(in, 0), hi = u(in, 1), type = u(in, 2);
+  if (auto ok = check_ma_type(type); !ok) return fail(ok.error());
+  if (lo > hi)
+    return fail(KadmoError::value("mavp min_period " + std::to_string(lo) + " is greater than max_period " +
+                                  std::to_string(hi)));
+  const std::size_t len = in.len();
+  Series res = compute::nan_series(len);
+  const std::uint64_t start = ma_lookback(hi, type);
+  if (start >= len) return Column::f64(std::move(res));
+  // Rows grouped by clamped period: a counting sort when the period range is
+  // no wider than the rows, a comparison sort otherwise.
+  const std::size_t first = static_cast<std::size_t>(start), count = len - first;
+  std::vector<std::uint64_t> per(count);
+  for (std::size_t i = first; i < len; ++i) {
+    const std::int64_t p = core::saturating_f64_to_i64(periods[i]);
+    per[i - first] = std::clamp(p < 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(p), lo, hi);
+  }
+  std::vector<std::size_t> order(count);
+  if (hi - lo < count) {
+    std::vector<std::size_t> bucket(static_cast<std::size_t>(hi - lo) + 2, 0);
+    for (std::uint64_t p : per) ++bucket[p - lo + 1];
+    for (std::size_t b = 1; b < bucket.size(); ++b) bucket[b] += bucket[b - 1];
+    for (std::size_t k = 0; k < count; ++k) order[bucket[per[k] - lo]++] = k;
+  } else {
+    for (std::size_t k = 0; k < count; ++k) order[k] = k;
+    std::ranges::stable_sort(order, {}, [&](std::size_t k) { return per[k]; });
+  }
+  for (std::size_t a = 0; a < count;) {
+    const std::uint64_t p = per[order[a]];
+    std::size_t b = a;
+    while (b < count && per[order[b]] == p) ++b;
+    const std::size_t off = static_cast<std::size_t>(start - ma_lookback(p, type));
+    auto avg = ma_typed(x.subspan(off), p, static_cast<std::int64_t>(type));
+    if (!avg) return fail(avg.error());
+    for (std::size_t k = a; k < b; ++k) {
+      const std::size_t row = first + order[k];
+      res[row] = (*avg)[row - off];
+    }
+    a = b;
+  }
+  return Column::f64(std::move(res));
+}
+
+// ---- MACD family ----
+
+enum class MacdLine { Line, Signal, Histogram };
+
+Result<Column> macd_of(const CommandInput& in, std::uint64_t fast, std::uint64_t slow, std::uint64_t signal,
+                       MacdLine line) {
+  const std::size_t len = in.len();
+  if (fast == 0 || slow == 0 || (line != MacdLine::Line && signal == 0)) return nan_column(len);
+  const std::size_t fa = window_period(fast, len), sl = window_period(slow, len), sg = window_period(signal, len);
+  switch (line) {
+    case MacdLine::Line: return out(compute::macd(in.in(0), fa, sl));
+    case MacdLine::Signal: return out(compute::macd_signal(in.in(0), fa, sl, sg));
+    case MacdLine::Histogram: return out(compute::macd_histogram(in.in(0), fa, sl, sg));
+  }
+  return nan_column(len);
+}
+
+template <MacdLine L>
+Result<Column> run_macd(const CommandInput& in) {
+  return macd_of(in, u(in, 0), u(in, 1), L == MacdLine::Line ? 0 : u(in, 2), L);
+}
+template <MacdLine L>
+Result<Column> run_macdfix(const CommandInput& in) {
+  return macd_of(in, 12, 26, L == MacdLine::Line ? 0 : u(in, 0), L);
+}
+
+Result<Series> difference(In x, std::uint64_t fast, std::uint64_t ft, std::uint64_t slow, std::uint64_t st) {
+  auto a = ma_checked(x, fast, ft);
+  if (!a) return a;
+  auto b = ma_checked(x, slow, st);
+  if (!b) return b;
+  for (std::size_t i = 0; i < a->size(); ++i) (*a)[i] -= (*b)[i];
+  return a;
+}
+
+template <MacdLine L>
+Result<Column> run_macdext(const CommandInput& in) {
+  auto line = difference(in.in(0), u(in, 0), u(in, 1), u(in, 2), u(in, 3));
+  if (!line || L == MacdLine::Line) return out(std::move(line));
+  auto sig = ma_checked(*line, u(in, 4), u(in, 5));
+  if (!sig || L == MacdLine::Signal) return out(std::move(sig));
+  for (std::size_t i = 0; i < line->size(); ++i) (*line)[i] -= (*sig)[i];
+  return out(std::move(line));
+}
+
+Result<Column> run_apo(const CommandInput& in) {
+  return out(difference(in.in(0), u(in, 0), u(in, 2), u(in, 1), u(in, 2)));
+}
+
+Result<Column> run_ppo(const CommandInput& in) {
+  auto a = ma_checked(in.in(0), u(in, 0), u(in, 2));
+  if (!a) return fail(a.error());
+  auto b = ma_checked(in.in(0), u(in, 1), u(in, 2));
+  if (!b) return fail(b.error());
+  for (std::size_t i = 0; i < a->size(); ++i) (*a)[i] = (((*a)[i] - (*b)[i]) / (*b)[i]) * 100.0;
+  return out(std::move(*a));
+}
+
+// ---- channels ----
+
+Series roll_min(In x, std::size_t n) { return compute::rolling_min(compute::View(x), n); }
+
+Result<Column> run_donchian(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::donchian(in.in(0), in.in(1), win(in, 0)));
+}
+Result<Column> run_midprice(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::midprice(in.in(0), in.in(1), win(in, 0)));
+}
+Result<Column> run_bbi(const CommandInput& in) {
+  if (any_zero(in, 0, 1, 2, 3)) return nan_column(in.len());
+  return out(compute::bbi(in.in(0), win(in, 0), win(in, 1), win(in, 2), win(in, 3)));
+}
+
+// ---- oscillators ----
+
+Result<Column> run_rsv(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::rsv(in.in(0), in.in(1), in.in(2), win(in, 0)));
+}
+
+// The smoothing periods are factors (1/m), not windows: they are passed as
+// they are; the rsv window is bounded like any other.
+Result<Column> run_kdj_k(const CommandInput& in) {
+  if (any_zero(in, 0, 1)) return nan_column(in.len());
+  return out(compute::kdj_k(in.in(0), in.in(1), in.in(2), f(in, 2), win(in, 0), u(in, 1)));
+}
+template <bool J>
+Result<Column> run_kdj_dj(const CommandInput& in) {
+  if (any_zero(in, 0, 1, 2)) return nan_column(in.len());
+  auto fn = J ? compute::kdj_j : compute::kdj_d;
+  return out(fn(in.in(0), in.in(1), in.in(2), f(in, 3), win(in, 0), u(in, 1), u(in, 2)));
+}
+
+Series fastk_or_nan(const CommandInput& in, std::uint64_t n) {
+  if (n == 0) return compute::nan_series(in.len());
+  return compute::stoch_fastk(in.in(0), in.in(1), in.in(2), window_period(n, in.len()));
+}
+
+Result<Column> run_stoch_k(const CommandInput& in) {
+  if (auto ok = check_ma_type(u(in, 2)); !ok) return fail(ok.error());
+  return out(ma_checked(fastk_or_nan(in, u(in, 0)), u(in, 1), u(in, 2)));
+}
+Result<Column> run_stoch_d(const CommandInput& in) {
+  if (u(in, 0) == 5 && u(in, 1) == 3 && u(in, 2) == 0 && u(in, 3) == 3 && u(in, 4) == 0)
+    if (auto s = compute::stoch_d_default_sma(in.in(0), in.in(1), in.in(2))) return out(std::move(*s));
+  auto k = ma_checked(fastk_or_nan(in, u(in, 0)), u(in, 1), u(in, 2));
+  if (!k) return fail(k.error());
+  return out(ma_checked(*k, u(in, 3), u(in, 4)));
+}
+Result<Column> run_stochf_k(const CommandInput& in) { return out(fastk_or_nan(in, u(in, 0))); }
+Result<Column> run_stochf_d(const CommandInput& in) {
+  if (u(in, 0) == 5 && u(in, 1) == 3 && u(in, 2) == 0)
+    if (auto s = compute::stochf_d_default_sma(in.in(0), in.in(1), in.in(2))) return out(std::move(*s));
+  return out(ma_checked(fastk_or_nan(in, u(in, 0)), u(in, 1), u(in, 2)));
+}
+
+Series stochrsi_k_or_nan(const CommandInput& in) {
+  if (any_zero(in, 0, 1)) return compute::nan_series(in.len());
+  return compute::stochrsi_fastk(in.in(0), win(in, 0), win(in, 1));
+}
+Result<Column> run_stochrsi_k(const CommandInput& in) { return out(stochrsi_k_or_nan(in)); }
+Result<Column> run_stochrsi_d(const CommandInput& in) {
+  if (u(in, 0) == 14 && u(in, 1) == 5 && u(in, 2) == 3 && u(in, 3) == 0)
+    if (auto s = compute::stochrsi_d_default_sma(in.in(0))) return out(std::move(*s));
+  return out(ma_checked(stochrsi_k_or_nan(in), u(in, 2), u(in, 3)));
+}
+
+// ---- true range and stop and reverse ----
+
+Result<Column> run_tr(const CommandInput& in) { return out(compute::tr(in.in(0), in.in(1), in.in(2))); }
+template <Series (*F)(In, In, In, std::size_t)>
+Result<Column> hlc_period(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(F(in.in(0), in.in(1), in.in(2), win(in, 0)));
+}
+Result<Column> run_sar(const CommandInput& in) { return out(compute::sar(in.in(0), in.in(1), f(in, 0), f(in, 1))); }
+Result<Column> run_sarext(const CommandInput& in) {
+  return out(compute::sarext(in.in(0), in.in(1), f(in, 0), f(in, 1), f(in, 2), f(in, 3), f(in, 4), f(in, 5),
+                             f(in, 6), f(in, 7)));
+}
+
+// ---- commands whose indicator is not in this build ----
+
+Result<Column> run_hv(const CommandInput& in) {
+  auto minutes = bar_minutes(in.values[1].text);
+  if (!minutes) return fail(minutes.error());
+  return not_built(in);
+}
+
+Result<Column> check_side(const CommandInput& in, std::string_view side) {
+  if (side != "bullish" && side != "bearish")
+    return fail(KadmoError::value("style should be 'bullish' or 'bearish', got '" + std::string(side) + "'"));
+  return not_built(in);
+}
+Result<Column> run_style_side(const CommandInput& in) {
+  const bool given = !in.args.empty() && in.args[0] && !in.args[0]->empty();
+  return check_side(in, given ? std::string_view(*in.args[0]) : std::string_view());
+}
+Result<Column> run_style_named_side(const CommandInput& in) { return check_side(in, *in.sub); }
+
+}  // namespace
+
+namespace eval_hooks {
+constexpr SeriesRule D = SeriesRule::Defaults;
+
+const EvalHook ma{run_ma};
+const EvalHook ema{one_period<compute::ema>};
+const EvalHook smma{one_period<compute::smma>};
+const EvalHook wma{one_period<compute::wma>};
+const EvalHook dema{one_period<compute::dema>};
+const EvalHook tema{one_period<compute::tema>};
+const EvalHook trima{one_period<compute::trima>};
+const EvalHook kama{one_period<compute::kama>};
+const EvalHook t3{run_t3};
+const EvalHook mavp{run_mavp, SeriesRule::PlusRequired};
+const EvalHook macd{run_macd<MacdLine::Line>};
+const EvalHook macd_signal{run_macd<MacdLine::Signal>};
+const EvalHook macd_histogram{run_macd<MacdLine::Histogram>};
+const EvalHook macdext{run_macdext<MacdLine::Line>};
+const EvalHook macdext_signal{run_macdext<MacdLine::Signal>};
+const EvalHook macdext_histogram{run_macdext<MacdLine::Histogram>};
+const EvalHook macdfix{run_macdfix<MacdLine::Line>};
+const EvalHook macdfix_signal{run_macdfix<MacdLine::Signal>};
+const EvalHook macdfix_histogram{run_macdfix<MacdLine::Histogram>};
+const EvalHook apo{run_apo};
+const EvalHook ppo{run_ppo};
+const EvalHook llv{one_period<roll_min>};
+const EvalHook hhv{one_period<compute::hhv>};
+const EvalHook donchian{run_donchian};
+const EvalHook donchian_upper{one_period<compute::hhv>};
+const EvalHook donchian_lower{one_period<roll_min>};
+const EvalHook minmax_min{one_period<roll_min>};
+const EvalHook minmax_max{one_period<compute::hhv>};
+const EvalHook midpoint{one_period<compute::midpoint>};
+const EvalHook midprice{run_midprice};
+const EvalHook bbi{run_bbi};
+const EvalHook rsi{one_period<compute::rsi>};
+const EvalHook rsv{run_rsv};
+const EvalHook kdj_k{run_kdj_k};
+const EvalHook kdj_d{run_kdj_dj<false>};
+const EvalHook kdj_j{run_kdj_dj<true>};
+const EvalHook stoch_k{run_stoch_k};
+const EvalHook stoch_d{run_stoch_d};
+const EvalHook stochf_k{run_stochf_k};
+const EvalHook stochf_d{run_stochf_d};
+const EvalHook stochrsi_k{run_stochrsi_k};
+const EvalHook stochrsi_d{run_stochrsi_d};
+const EvalHook cmo{one_period<compute::cmo>};
+const EvalHook tr{run_tr};
+const EvalHook atr{hlc_period<compute::atr>};
+const EvalHook natr{hlc_period<compute::natr>};
+const EvalHook sar{run_sar};
+const EvalHook sarext{run_sarext};
+const EvalHook hv{run_hv};
+const EvalHook style_side{run_style_side, D, true};
+const EvalHook style_named_side{run_style_named_side, D, true};
+const EvalHook unavailable{not_built};
+const EvalHook unavailable_plus_required{not_built, SeriesRule::PlusRequired};
+const EvalHook unavailable_bool{not_built, SeriesRule::Bool};
+}  // namespace eval_hooks
+
+}  // namespace kadmo::directive

@@ -1,0 +1,53 @@
+#pragma once
+// Incremental evaluation: the saved indicator state of a cached directive
+// column and the continuation of its values from that state.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "kadmo/core/dataframe.hpp"
+#include "kadmo/directive/exec.hpp"
+#include "kadmo/directive/types.hpp"
+
+namespace kadmo::directive {
+
+using ResumeState = std::vector<double>;
+
+// The command view of a node: Ident (non-empty) or Command; nothing else.
+struct CommandView {
+  std::string name;  // lowercased, cdl -> style
+  std::optional<std::string_view> sub;  // as written
+  ArgList args;
+  std::span<const Node> series;
+};
+std::optional<CommandView> as_command(const Node& node);
+
+std::optional<ResumeState> initial_state(const core::DataFrame& frame, const Node& node);
+
+// Values of rows from_row..n-1 (a float column of n - from_row values) and
+// the new state; nothing when the state cannot be resumed.
+std::optional<std::pair<core::Column, ResumeState>> execute_resume(const core::DataFrame& frame, const Node& node,
+                                                                   const ResumeState& state, std::size_t from_row,
+                                                                   std::uint64_t origin);
+
+std::optional<std::uint64_t> default_period(std::string_view text, std::string_view name);
+
+// ---- the incremental column of the command registry ----
+
+using ResumedTail = std::optional<std::pair<std::vector<double>, ResumeState>>;
+
+struct ResumeHook {
+  std::optional<ResumeState> (*state)(const CommandInput& in);
+  ResumedTail (*resume)(const CommandInput& in, const ResumeState& state, std::size_t from_row, std::uint64_t origin);
+};
+
+namespace resume_hooks {
+extern const ResumeHook ema, smma, dema, tema, kama, t3, macd, macd_signal, macd_histogram, macdfix,
+    macdfix_signal, macdfix_histogram, sar, sarext, atr, natr, rsi, cmo, kdj_k, kdj_d, kdj_j, stochrsi_k,
+    stochrsi_d;
+}  // namespace resume_hooks
+
+}  // namespace kadmo::directive
