@@ -115,6 +115,12 @@ def test_macd_agrees_after_seed_decay(index, ours):
     assert_agrees(got, want, skip=400)
 
 
+# The one-pass form against TA-Lib's single MACD call, under the same seed rule.
+def test_macd_all_agrees_after_seed_decay():
+    for got, want in zip(kt.macd_all(C, 12, 26, 9), talib.MACD(C, 12, 26, 9)):
+        assert_agrees(got, want, skip=400)
+
+
 # TA-Lib's wrapper skips leading NaN, as these indicators do: the RSI of an
 # average (and the stochastic RSI built on it) must not be NaN everywhere.
 @pytest.mark.parametrize(

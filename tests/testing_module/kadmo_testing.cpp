@@ -76,6 +76,10 @@ NB_MODULE(kadmo_testing, m) {
         [](const Arr& x, size_t f, size_t s, size_t g) { return out(kc::macd_signal(sp(x), f, s, g)); });
   m.def("macd_histogram",
         [](const Arr& x, size_t f, size_t s, size_t g) { return out(kc::macd_histogram(sp(x), f, s, g)); });
+  m.def("macd_all", [](const Arr& x, size_t f, size_t s, size_t g) {
+    kc::MacdLines r = kc::macd_all(sp(x), f, s, g);
+    return nb::make_tuple(out(std::move(r.line)), out(std::move(r.signal)), out(std::move(r.histogram)));
+  });
   m.def("bbi", [](const Arr& x, size_t a, size_t b, size_t c, size_t d) { return out(kc::bbi(sp(x), a, b, c, d)); });
   m.def("tr", [](const Arr& h, const Arr& l, const Arr& c) {
     same_len(h, l, c);

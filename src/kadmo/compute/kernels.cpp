@@ -74,33 +74,32 @@ bool any_nan(View x) {
   return false;
 }
 
-// Van Herk / Gil-Werman: the suffix maxima of the previous block (kept in an
-// n-slot buffer, so the pass stays in cache) and the running prefix maximum
-// of the current block.
+// Van Herk / Gil-Werman. One loop per block runs the prefix extreme forward
+// and the suffix extreme backward: two independent chains overlap, where two
+// passes would each wait on the compare latency. The suffixes of the
+// previous block sit in an n-slot buffer, so the pass stays in cache.
 template <class Better>
 void block_extreme(const double* x, std::size_t len, std::size_t n, double* out, Better better) {
-  std::vector<double> suffix(n);
+  std::vector<double> prev(n), cur(n);
   for (std::size_t b = 0; b < len; b += n) {
-    const std::size_t e = std::min(len, b + n);
-    if (b >= n) {
-      double m = x[b - 1];
-      suffix[n - 1] = m;
-      for (std::size_t j = n - 1; j-- > 0;) {
-        if (better(x[b - n + j], m)) m = x[b - n + j];
-        suffix[j] = m;
-      }
-    }
-    double m = x[b];
-    for (std::size_t i = b; i < e; ++i) {
-      if (better(x[i], m)) m = x[i];
-      if (i + 1 == b + n) {
-        out[i] = m;  // the window is exactly this block
+    const std::size_t cnt = std::min(len - b, n);
+    const double* blk = x + b;
+    double* o = out + b;
+    double m = blk[0], s = blk[cnt - 1];
+    for (std::size_t j = 0; j < cnt; ++j) {
+      if (better(blk[j], m)) m = blk[j];
+      const double w = blk[cnt - 1 - j];
+      if (better(w, s)) s = w;
+      cur[cnt - 1 - j] = s;
+      if (j + 1 == n) {
+        o[j] = m;  // the window is exactly this block
       } else if (b >= n) {
-        // Window start i-n+1 lies in the previous block, at slot i-b+1.
-        const double s = suffix[i - b + 1];
-        out[i] = better(s, m) ? s : m;
+        // Window start b+j-n+1 lies in the previous block, at slot j+1.
+        const double p = prev[j + 1];
+        o[j] = better(p, m) ? p : m;
       }
     }
+    prev.swap(cur);
   }
 }
 
@@ -162,12 +161,11 @@ std::size_t first_present(View x) {
   return x.len;
 }
 
-Series sma(View x, std::size_t n, double* final_sum) {
-  Series out = nan_series(x.len);
+KADMO_HOT_GEN Series sma(View x, std::size_t n, double* final_sum) {
   if (final_sum) *final_sum = kNaN;
-  if (n == 0 || n > x.len) return out;
-  const double nn = static_cast<double>(n);
+  if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.contiguous()) {
+    const double nn = static_cast<double>(n);
     const double* p = x.ptr;
     const std::size_t len = x.len;
     const std::size_t f = first_present(x);
@@ -176,29 +174,30 @@ Series sma(View x, std::size_t n, double* final_sum) {
     // The sum runs from f even when no window completes: a caller resuming
     // the average continues from it.
     for (std::size_t i = f; i < std::min(first, len); ++i) sum += p[i];
-    if (first < len) {
-      double* o = out.data();
-      sum += p[first];
-      o[first] = sum / nn;
-      for (std::size_t i = first + 1; i < len; ++i) {
-        sum += p[i];
-        sum -= p[i - n];
-        o[i] = sum / nn;
-      }
+    if (first >= len) {
+      if (std::isfinite(sum) && final_sum) *final_sum = sum;
+      return nan_series(len);
     }
-    if (std::isfinite(sum)) {
-      if (final_sum) *final_sum = sum;
+    double last_sum = kNaN;
+    Series out = series_from(len, first, [=, &last_sum, s = sum, i = first]() mutable {
+      s += p[i];
+      if (i > first) s -= p[i - n];
+      if (i + 1 == len) last_sum = s;
+      ++i;
+      return s / nn;
+    });
+    if (std::isfinite(last_sum)) {
+      if (final_sum) *final_sum = last_sum;
       return out;
     }
-    std::fill(out.begin(), out.end(), kNaN);
   }
+  Series out = nan_series(x.len);
   sma_missing_aware(x, n, out.data());
   return out;
 }
 
-KADMO_HOT Series sma_seeded(View x, std::size_t n, StepRule rule) {
-  Series out = nan_series(x.len);
-  if (n == 0) return out;
+KADMO_HOT_GEN Series sma_seeded(View x, std::size_t n, StepRule rule) {
+  if (n == 0) return nan_series(x.len);
   std::size_t count = 0, i = 0;
   double sum = 0.0;
   for (; i < x.len; ++i) {
@@ -207,23 +206,32 @@ KADMO_HOT Series sma_seeded(View x, std::size_t n, StepRule rule) {
     sum += v;
     if (++count == n) break;
   }
-  if (count < n) return out;
-  double prev = sum / static_cast<double>(n);
-  out[i] = prev;
-  double* o = out.data();
+  if (count < n) return nan_series(x.len);
+  const double seed = sum / static_cast<double>(n);
+  const std::size_t s = i;
+  // Row s is the seed itself; every later row takes one step.
   if (rule.kind == StepRule::Kind::Exponential) {
     const double a = rule.a;
     if (x.stride == 1) {
       const double* p = x.ptr;
-      for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, p[k] - prev, prev);
-    } else {
-      for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, x[k] - prev, prev);
+      return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
+        if (k != s) prev = std::fma(a, p[k] - prev, prev);
+        ++k;
+        return prev;
+      });
     }
-  } else {
-    const double a = rule.a, b = rule.b;
-    for (std::size_t k = i + 1; k < x.len; ++k) o[k] = prev = std::fma(a, prev, b * x[k]);
+    return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
+      if (k != s) prev = std::fma(a, x[k] - prev, prev);
+      ++k;
+      return prev;
+    });
   }
-  return out;
+  const double a = rule.a, b = rule.b;
+  return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
+    if (k != s) prev = std::fma(a, prev, b * x[k]);
+    ++k;
+    return prev;
+  });
 }
 
 Series rolling_max(View x, std::size_t n) {

@@ -6,9 +6,11 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -16,10 +18,16 @@
 
 // Hot loops get an FMA-enabled clone chosen at load time. The arithmetic is
 // the same (std::fma is exact in both clones); only the call overhead goes.
+// Kernels that build their output with series_from also inline everything
+// they call (KADMO_HOT_GEN): GCC keeps the generator's state in registers
+// only then; otherwise it stays on the stack and every step pays a store
+// and a reload.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define KADMO_HOT __attribute__((target_clones("fma", "default")))
+#define KADMO_HOT_GEN __attribute__((target_clones("fma", "default"), flatten))
 #else
 #define KADMO_HOT
+#define KADMO_HOT_GEN
 #endif
 
 namespace kadmo::compute {
@@ -65,6 +73,70 @@ inline double nan_min(double a, double b) {
 inline Series nan_series(std::size_t len) {
   Series s = core::vector_with_capacity<double>(len);
   s.resize(len, kNaN);
+  return s;
+}
+
+namespace detail {
+// Range over successive results of a generator, used only to build a vector.
+// The iterator carries the generator by value, so its state stays in
+// registers in the copy loop; the value of a position is computed when the
+// iterator arrives there and never past the end. It is tagged random access
+// only so that the vector measures the range by subtraction instead of
+// walking it.
+template <class Gen>
+struct GenIter {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = double;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const double*;
+  using reference = double;
+
+  Gen gen;
+  std::ptrdiff_t pos = 0, end = 0;
+  double cur = 0.0;
+
+  GenIter(const Gen& g, std::ptrdiff_t p, std::ptrdiff_t e) : gen(g), pos(p), end(e) {
+    if (pos < end) cur = gen();
+  }
+  double operator*() const { return cur; }
+  GenIter& operator++() {
+    if (++pos < end) cur = gen();
+    return *this;
+  }
+  GenIter operator++(int) {
+    GenIter t = *this;
+    ++*this;
+    return t;
+  }
+  // Required by the iterator category; building a vector never steps back.
+  GenIter& operator--() {
+    --pos;
+    return *this;
+  }
+  GenIter& operator+=(std::ptrdiff_t k) {
+    while (k-- > 0) ++*this;
+    return *this;
+  }
+  friend std::ptrdiff_t operator-(const GenIter& a, const GenIter& b) { return a.pos - b.pos; }
+  friend bool operator==(const GenIter& a, const GenIter& b) { return a.pos == b.pos; }
+};
+}  // namespace detail
+
+// A series of len values written in one pass: NaN on rows 0..start-1, then
+// one call of next() per row, in row order (next is copied; keep its state in
+// init-captures of a mutable lambda). Filling the whole output with NaN and
+// then writing the values is a second trip to memory per value, which on
+// long series costs as much as a simple average itself.
+template <class Next>
+[[gnu::always_inline]] inline Series series_from(std::size_t len, std::size_t start, const Next& next) {
+  Series s = core::vector_with_capacity<double>(len);
+  if (start >= len) {
+    s.resize(len, kNaN);
+    return s;
+  }
+  s.resize(start, kNaN);
+  const auto m = static_cast<std::ptrdiff_t>(len - start);
+  s.insert(s.end(), detail::GenIter<Next>(next, 0, m), detail::GenIter<Next>(next, m, m));
   return s;
 }
 

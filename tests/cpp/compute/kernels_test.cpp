@@ -11,6 +11,20 @@ namespace {
 using namespace testing;
 using V = std::vector<double>;
 
+// The one-pass output builder: NaN before start, then one call per row in
+// row order (a kernel's running state depends on that order).
+TEST(SeriesFrom, CallsOncePerRowInOrder) {
+  int calls = 0;
+  const Series s = series_from(6, 2, [&calls, k = 0.0]() mutable {
+    ++calls;
+    return k += 1.0;
+  });
+  EXPECT_TRUE(bitwise_equal(s, V{NaN, NaN, 1, 2, 3, 4}));
+  EXPECT_EQ(calls, 4);
+  EXPECT_TRUE(bitwise_equal(series_from(3, 3, [] { return 1.0; }), V{NaN, NaN, NaN}));
+  EXPECT_TRUE(series_from(0, 0, [] { return 1.0; }).empty());
+}
+
 struct WindowCase {
   const char* name;
   V x;

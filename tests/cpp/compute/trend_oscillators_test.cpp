@@ -80,6 +80,36 @@ TEST(Trend, MacdPeriods) {
   EXPECT_TRUE(bitwise_equal(macd_histogram(d.close, 4, 9, 3), hist));
 }
 
+// The one-pass form equals the three separate lines bit for bit, including
+// warm-up, a fast period above the slow one, a gap that stops the signal
+// from seeding, and degenerate periods.
+TEST(Trend, MacdAllEqualsSeparateLines) {
+  struct Case {
+    const char* name;
+    Bars d;
+    std::size_t fast, slow, signal;
+  };
+  Bars gapped = random_bars(120, 47, 3);
+  gapped.close[40] = NaN;  // after the line starts, before the signal seeds
+  const Case cases[] = {
+      {"default", random_bars(300, 44), 12, 26, 9},
+      {"leading_nan", random_bars(200, 45, 7), 5, 9, 4},
+      {"fast_above_slow", random_bars(100, 46), 9, 4, 3},
+      {"gap_in_signal_seed", gapped, 5, 30, 20},
+      {"signal_zero", random_bars(50, 48), 3, 6, 0},
+      {"fast_zero", random_bars(50, 48), 0, 6, 3},
+      {"too_short", random_bars(20, 49), 12, 26, 9},
+      {"empty", Bars{}, 12, 26, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const MacdLines m = macd_all(c.d.close, c.fast, c.slow, c.signal);
+    EXPECT_TRUE(bitwise_equal(m.line, macd_line(c.d.close, c.fast, c.slow)));
+    EXPECT_TRUE(bitwise_equal(m.signal, macd_signal(c.d.close, c.fast, c.slow, c.signal)));
+    EXPECT_TRUE(bitwise_equal(m.histogram, macd_histogram(c.d.close, c.fast, c.slow, c.signal)));
+  }
+}
+
 TEST(Trend, TrueRangeFamily) {
   const V h{10, 12, 11, 13}, l{8, 9, 7, 12}, c{9, NaN, 10, 12.5};
   // Row 1: prev close 9 -> max(3, 3, 0); row 2: prev close missing -> 11-7;

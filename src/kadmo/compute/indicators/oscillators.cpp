@@ -13,28 +13,16 @@ inline double rsi_value(double gain, double loss) {
 }
 
 inline void rsi_update(double& gain, double& loss, double d, double nm1, double nn) {
-  double tg = 0.0, tl;
-  if (d > 0.0) {
-    tg = d;
-    tl = 0.0;
-  } else {
-    tl = -d;  // NaN for a missing change
-  }
+  // Selects rather than branches: the sign of a change is a coin flip.
+  const bool up = d > 0.0;
+  const double tg = up ? d : 0.0;
+  const double tl = up ? 0.0 : -d;  // NaN for a missing change
   gain = (tg + nm1 * gain) / nn;
   loss = (tl + nm1 * loss) / nn;
 }
 
-// RSI starts at the first present value, so an input with a NaN warm-up (the
-// output of another indicator) still gets values. Returns false when the
-// series is too short after that value.
-template <bool Emit>
-bool rsi_run(In x, std::size_t n, double* out, double& gain, double& loss) {
-  const std::size_t f = first_present(View(x));
-  const std::size_t m = x.size() - f;
-  if (n == 0 || n >= m) return false;
-  const double* y = x.data() + f;
-  const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
-  double g = 0.0, l = 0.0;
+// Averages of the first n changes of y.
+inline void rsi_seed(const double* y, std::size_t n, double& g, double& l) {
   for (std::size_t t = 1; t <= n; ++t) {
     const double d = y[t] - y[t - 1];
     if (d > 0.0)
@@ -42,13 +30,23 @@ bool rsi_run(In x, std::size_t n, double* out, double& gain, double& loss) {
     else
       l -= d;
   }
+  const double nn = static_cast<double>(n);
   g /= nn;
   l /= nn;
-  if constexpr (Emit) out[f + n] = rsi_value(g, l);
-  for (std::size_t t = n + 1; t < m; ++t) {
-    rsi_update(g, l, y[t] - y[t - 1], nm1, nn);
-    if constexpr (Emit) out[f + t] = rsi_value(g, l);
-  }
+}
+
+// RSI starts at the first present value, so an input with a NaN warm-up (the
+// output of another indicator) still gets values. Returns false when the
+// series is too short after that value.
+bool rsi_run(In x, std::size_t n, double& gain, double& loss) {
+  const std::size_t f = first_present(View(x));
+  const std::size_t m = x.size() - f;
+  if (n == 0 || n >= m) return false;
+  const double* y = x.data() + f;
+  const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
+  double g = 0.0, l = 0.0;
+  rsi_seed(y, n, g, l);
+  for (std::size_t t = n + 1; t < m; ++t) rsi_update(g, l, y[t] - y[t - 1], nm1, nn);
   gain = g;
   loss = l;
   return true;
@@ -135,15 +133,26 @@ Series channel_mid(View hi, View lo, std::size_t n) {
 // ---- RSI -------------------------------------------------------------------
 
 Series rsi(In x, std::size_t n) {
+  const std::size_t f = first_present(View(x));
+  const std::size_t m = x.size() - f;
+  if (n == 0 || n >= m) return nan_series(x.size());
+  const double* y = x.data() + f;
+  const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
+  double g = 0.0, l = 0.0;
+  rsi_seed(y, n, g, l);
   Series out = nan_series(x.size());
-  double g, l;
-  rsi_run<true>(x, n, out.data(), g, l);
+  double* o = out.data() + f;
+  o[n] = rsi_value(g, l);
+  for (std::size_t t = n + 1; t < m; ++t) {
+    rsi_update(g, l, y[t] - y[t - 1], nm1, nn);
+    o[t] = rsi_value(g, l);
+  }
   return out;
 }
 
 std::optional<State> rsi_final_state(In x, std::size_t n) {
   double g, l;
-  if (!rsi_run<false>(x, n, nullptr, g, l)) return std::nullopt;
+  if (!rsi_run(x, n, g, l)) return std::nullopt;
   return State{g, l};
 }
 

@@ -50,16 +50,23 @@ struct Ring3 {
   }
 };
 
-// Fast %K with n = 5 over complete input, or nothing at a missing value.
-bool fastk5(In high, In low, In close, Series& fk) {
-  Series hh(high.size(), kNaN), ll(high.size(), kNaN);
-  if (!scan_max(View(high), 5, hh.data()) || !scan_min(View(low), 5, ll.data())) return false;
-  fk.resize(high.size());
-  for (std::size_t i = 0; i < high.size(); ++i) {
-    if (std::isnan(close[i])) return false;
-    fk[i] = fastk_value(hh[i], ll[i], close[i]);
+// Fast %K with n = 5 at row i >= 4 of complete input. Without a missing
+// value the window extremes are exact whichever way they are found; five
+// values are compared directly instead of kept in arrays.
+inline double fastk5_at(const double* h, const double* l, const double* c, std::size_t i) {
+  double hh = h[i - 4], ll = l[i - 4];
+  for (std::size_t j = i - 3; j <= i; ++j) {
+    hh = h[j] > hh ? h[j] : hh;
+    ll = l[j] < ll ? l[j] : ll;
   }
-  return true;
+  return fastk_value(hh, ll, c[i]);
+}
+
+// Whether one of the first rows (those before the first full window) is missing.
+inline bool head_missing(const double* h, const double* l, const double* c, std::size_t rows) {
+  bool bad = false;
+  for (std::size_t i = 0; i < rows; ++i) bad |= std::isnan(h[i]) || std::isnan(l[i]) || std::isnan(c[i]);
+  return bad;
 }
 
 std::size_t stochrsi_g(std::size_t fastk, bool with_d, std::size_t fastd) {
@@ -87,27 +94,36 @@ Series stochrsi_fastk(In x, std::size_t n, std::size_t fastk) {
 }
 
 std::optional<Series> stoch_d_default_sma(In high, In low, In close) {
-  if (high.size() != low.size() || high.size() != close.size() || high.size() <= 4) return std::nullopt;
-  Series fk;
-  if (!fastk5(high, low, close, fk)) return std::nullopt;
-  Series out = nan_series(high.size());
+  const std::size_t len = high.size();
+  if (len != low.size() || len != close.size() || len <= 4) return std::nullopt;
+  const double *h = high.data(), *l = low.data(), *c = close.data();
+  // Any missing value declines; checked alongside the values, one pass.
+  bool bad = head_missing(h, l, c, 4);
+  Series out = nan_series(len);
   Ring3 slow_k, slow_d;
-  for (std::size_t i = 4; i < fk.size(); ++i) {
-    const double k = slow_k.push(fk[i]);
+  for (std::size_t i = 4; i < len; ++i) {
+    bad |= std::isnan(h[i]) || std::isnan(l[i]) || std::isnan(c[i]);
+    const double k = slow_k.push(fastk5_at(h, l, c, i));
     if (slow_k.count >= 3) out[i] = slow_d.push(k);
   }
+  if (bad) return std::nullopt;
   // A non-finite sum sends the kernel average down its missing-aware path.
   if (!std::isfinite(slow_k.sum) || !std::isfinite(slow_d.sum)) return std::nullopt;
   return out;
 }
 
 std::optional<Series> stochf_d_default_sma(In high, In low, In close) {
-  if (high.size() != low.size() || high.size() != close.size() || high.size() <= 4) return std::nullopt;
-  Series fk;
-  if (!fastk5(high, low, close, fk)) return std::nullopt;
-  Series out = nan_series(high.size());
+  const std::size_t len = high.size();
+  if (len != low.size() || len != close.size() || len <= 4) return std::nullopt;
+  const double *h = high.data(), *l = low.data(), *c = close.data();
+  bool bad = head_missing(h, l, c, 4);
+  Series out = nan_series(len);
   Ring3 fast_d;
-  for (std::size_t i = 4; i < fk.size(); ++i) out[i] = fast_d.push(fk[i]);
+  for (std::size_t i = 4; i < len; ++i) {
+    bad |= std::isnan(h[i]) || std::isnan(l[i]) || std::isnan(c[i]);
+    out[i] = fast_d.push(fastk5_at(h, l, c, i));
+  }
+  if (bad) return std::nullopt;
   if (!std::isfinite(fast_d.sum)) return std::nullopt;
   return out;
 }
@@ -118,11 +134,14 @@ std::optional<Series> stochrsi_d_default_sma(In x) {
   const std::size_t f = first_present(View(r));
   const std::size_t m = r.size() - f;
   if (m <= 6) return out;
-  const View v(r.data() + f, m);
-  Series hh(m, kNaN), ll(m, kNaN);
-  if (!scan_max(v, 5, hh.data()) || !scan_min(v, 5, ll.data())) return std::nullopt;
+  const double* v = r.data() + f;
+  bool bad = head_missing(v, v, v, 4);
   Ring3 d;
-  for (std::size_t i = 4; i < m; ++i) out[f + i] = d.push(fastk_value(hh[i], ll[i], v[i]));
+  for (std::size_t i = 4; i < m; ++i) {
+    bad |= std::isnan(v[i]);
+    out[f + i] = d.push(fastk5_at(v, v, v, i));
+  }
+  if (bad) return std::nullopt;
   if (!std::isfinite(d.sum)) return std::nullopt;
   return out;
 }

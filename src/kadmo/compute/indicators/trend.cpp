@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace kadmo::compute {
 
@@ -52,10 +53,16 @@ struct Chain {
   }
 };
 
+// Unrolled with constant indices so that the stages stay in registers.
+template <std::size_t K, std::size_t... I>
+[[gnu::always_inline]] inline void chain_step_at(std::array<double, K>& e, double a, double x,
+                                                 std::index_sequence<I...>) {
+  e[0] = std::fma(a, x - e[0], e[0]);
+  ((e[I + 1] = std::fma(a, e[I] - e[I + 1], e[I + 1])), ...);
+}
 template <std::size_t K>
 [[gnu::always_inline]] inline void chain_step(std::array<double, K>& e, double a, double x) {
-  e[0] = std::fma(a, x - e[0], e[0]);
-  for (std::size_t k = 1; k < K; ++k) e[k] = std::fma(a, e[k - 1] - e[k], e[k]);
+  chain_step_at(e, a, x, std::make_index_sequence<K - 1>{});
 }
 
 struct DemaComb {
@@ -87,21 +94,20 @@ bool chain_too_short(In x, std::size_t n, std::size_t f) {
 
 template <std::size_t K, class Comb>
 [[gnu::always_inline]] inline Series chain_batch(In x, std::size_t n, Comb comb) {
-  Series out = nan_series(x.size());
   const std::size_t f = first_present(View(x));
-  if (chain_too_short<K>(x, n, f)) return out;
+  if (chain_too_short<K>(x, n, f)) return nan_series(x.size());
   Chain<K> ch(n);
   std::size_t i = f;
   bool ready = false;
-  for (; i < x.size() && !ready; ++i) {
-    ready = ch.push(x[i]);
-    if (ready) out[i] = comb(ch.values());
-  }
-  if (!ready) return out;
+  for (; i < x.size() && !ready; ++i) ready = ch.push(x[i]);
+  if (!ready) return nan_series(x.size());
+  // Row i - 1 holds the combination of the seeds; every later row takes a step.
+  Series out = nan_series(x.size());
+  double* o = out.data();
   std::array<double, K> e = ch.values();
+  o[i - 1] = comb(e);
   const double a = ch.rule.a;
   const double* p = x.data();
-  double* o = out.data();
   for (; i < x.size(); ++i) {
     chain_step(e, a, p[i]);
     o[i] = comb(e);
@@ -144,13 +150,12 @@ inline double kama_sc(double noise, double direction) {
   return r * r;
 }
 
-// Shared by the batch and state forms: runs over y = x[f..].
+// The batch loop without the output, for the final state.
 struct KamaRun {
   double kama = kNaN;
   double noise = kNaN;
 };
-template <bool Emit>
-[[gnu::always_inline]] inline KamaRun kama_run(In x, std::size_t n, double* out) {
+inline KamaRun kama_run(In x, std::size_t n) {
   KamaRun r;
   const std::size_t f = first_present(View(x));
   if (n == 0 || x.size() - f < n + 1) return r;
@@ -163,7 +168,6 @@ template <bool Emit>
     if (t > n) noise = std::fabs(y[t] - y[t - 1]) + (noise - std::fabs(y[t - n - 1] - y[t - n]));
     const double sc = kama_sc(noise, y[t] - y[t - n]);
     prev = std::fma(sc, y[t] - prev, prev);
-    if constexpr (Emit) out[f + t] = prev;
   }
   r.kama = prev;
   r.noise = noise;
@@ -187,51 +191,47 @@ struct MacdRun {
   }
 };
 
-// line, signal, histogram in one pass; which ones are written is chosen by
-// the non-null pointers.
-KADMO_HOT void macd_pass(In x, std::size_t fast, std::size_t slow, std::size_t signal, double* line,
-                         double* sig, double* hist) {
+// Seeding of the line and, for a signal period above 0, of the signal: the
+// first row where every wanted average exists and the averages there.
+struct MacdSeed {
+  std::size_t row;  // len when never reached
+  double ef, es, eg;
+};
+MacdSeed macd_seed(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
   MacdRun r(fast, slow, signal == 0 ? 1 : signal);
-  const bool want_sig = sig || hist;
-  std::size_t i = 0;
-  const std::size_t len = x.size();
-  // Warm-up with the seeding rules, then plain updates.
-  for (; i < len; ++i) {
+  for (std::size_t i = 0; i < x.size(); ++i) {
     const double l = r.push(x[i]);
-    if (line) line[i] = l;
-    if (want_sig && signal != 0) {
-      const double s = r.sig.push(l, r.rg);
-      if (r.sig.seeded()) {
-        if (sig) sig[i] = s;
-        if (hist) hist[i] = l - s;
-      }
-    }
-    if (r.fast.seeded() && r.slow.seeded() && (!want_sig || signal == 0 || r.sig.seeded())) {
-      ++i;
-      break;
-    }
+    if (signal != 0) r.sig.push(l, r.rg);
+    if (r.fast.seeded() && r.slow.seeded() && (signal == 0 || r.sig.seeded()))
+      return {i, r.fast.value, r.slow.value, r.sig.value};
   }
-  double ef = r.fast.value, es = r.slow.value, eg = r.sig.value;
-  const double af = r.rf.a, as = r.rs.a, ag = r.rg.a;
+  return {x.size(), kNaN, kNaN, kNaN};
+}
+
+// Line, signal or histogram from the seed row on: plain updates after it.
+enum class MacdOut { Line, Signal, Histogram };
+template <MacdOut W>
+[[gnu::always_inline]] inline Series macd_series(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  if (fast == 0 || slow == 0 || (W != MacdOut::Line && signal == 0)) return nan_series(x.size());
+  const MacdSeed sd = macd_seed(x, fast, slow, W == MacdOut::Line ? 0 : signal);
+  const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a;
+  const double ag = W == MacdOut::Line ? 0.0 : StepRule::exponential_period(signal).a;
   const double* p = x.data();
-  if (!want_sig || signal == 0) {
-    if (!line) return;
-    for (; i < len; ++i) {
-      ef = std::fma(af, p[i] - ef, ef);
-      es = std::fma(as, p[i] - es, es);
-      line[i] = ef - es;
-    }
-    return;
-  }
-  for (; i < len; ++i) {
-    ef = std::fma(af, p[i] - ef, ef);
-    es = std::fma(as, p[i] - es, es);
+  Series out = nan_series(x.size());
+  if (sd.row == x.size()) return out;
+  double* o = out.data();
+  double ef = sd.ef, es = sd.es, eg = sd.eg;
+  for (std::size_t k = sd.row;;) {
     const double l = ef - es;
-    eg = std::fma(ag, l - eg, eg);
-    if (line) line[i] = l;
-    if (sig) sig[i] = eg;
-    if (hist) hist[i] = l - eg;
+    if constexpr (W == MacdOut::Line) o[k] = l;
+    else if constexpr (W == MacdOut::Signal) o[k] = eg;
+    else o[k] = l - eg;
+    if (++k == x.size()) break;
+    ef = std::fma(af, p[k] - ef, ef);
+    es = std::fma(as, p[k] - es, es);
+    if constexpr (W != MacdOut::Line) eg = std::fma(ag, (ef - es) - eg, eg);
   }
+  return out;
 }
 
 inline double true_range(double h, double l, double prev_close) {
@@ -411,13 +411,11 @@ Resumed smma_resume(In x, std::size_t n, std::size_t start, const State& state) 
 
 // ---- weighted and triangular -----------------------------------------------
 
-Series wma(In x, std::size_t n) {
-  Series out = nan_series(x.size());
+KADMO_HOT_GEN Series wma(In x, std::size_t n) {
   const std::size_t f = first_present(View(x));
   const std::size_t m = x.size() - f;
-  if (n == 0 || n > m) return out;
+  if (n == 0 || n > m) return nan_series(x.size());
   const double* y = x.data() + f;
-  double* o = out.data() + f;
   const double nn = static_cast<double>(n);
   double total = 0.0, weighted = 0.0;
   for (std::size_t j = 0; j < n; ++j) {
@@ -425,51 +423,52 @@ Series wma(In x, std::size_t n) {
     weighted += y[j] * static_cast<double>(j + 1);
   }
   const double d = static_cast<double>(n * (n + 1) / 2);
-  o[n - 1] = weighted / d;
-  for (std::size_t t = n; t < m; ++t) {
-    weighted = weighted + y[t] * nn - total;
-    o[t] = weighted / d;
-    total = total + y[t] - y[t - n];
-  }
-  return out;
+  // The total moves after the weighted sum has used it.
+  return series_from(x.size(), f + n - 1, [=, t = n - 1]() mutable {
+    if (t >= n) {
+      weighted = weighted + y[t] * nn - total;
+      total = total + y[t] - y[t - n];
+    }
+    ++t;
+    return weighted / d;
+  });
 }
 
-Series trima(In x, std::size_t n) {
-  Series out = nan_series(x.size());
+KADMO_HOT_GEN Series trima(In x, std::size_t n) {
   const std::size_t f = first_present(View(x));
   const std::size_t len = x.size() - f;
-  if (n == 0 || n > len) return out;
+  if (n == 0 || n > len) return nan_series(x.size());
   const std::size_t m = n % 2 == 1 ? (n + 1) / 2 : n / 2;
   const std::size_t k = n % 2 == 1 ? (n + 1) / 2 : n / 2 + 1;
   const double mm = static_cast<double>(m), kk = static_cast<double>(k);
   const double* y = x.data() + f;
-  double* o = out.data() + f;
   std::vector<double> ring(k);
   double sum = 0.0, total = 0.0;
-  std::size_t pos = 0;
-  // Fill the inner window and the ring, then run without the fill checks.
+  // Fill the inner window and the ring up to the first value (row n - 1).
   std::size_t t = 0;
   for (; t < m - 1; ++t) sum += y[t];
-  std::size_t filled = 0;
-  for (; t < len && filled < k; ++t) {
+  for (std::size_t filled = 0; filled < k; ++t) {
     sum += y[t];
     if (t >= m) sum -= y[t - m];
     const double inner = sum / mm;
     total += inner;
     ring[filled++] = inner;
-    if (filled == k) o[t] = total / kk;
   }
-  for (; t < len; ++t) {
-    sum += y[t];
-    sum -= y[t - m];
-    const double inner = sum / mm;
-    total += inner;
-    total -= ring[pos];
-    ring[pos] = inner;
-    if (++pos == k) pos = 0;
-    o[t] = total / kk;
-  }
-  return out;
+  const std::size_t first = t - 1;
+  double* r = ring.data();
+  return series_from(x.size(), f + first, [=, row = first, pos = std::size_t{0}]() mutable {
+    if (row != first) {
+      sum += y[row];
+      sum -= y[row - m];
+      const double inner = sum / mm;
+      total += inner;
+      total -= r[pos];
+      r[pos] = inner;
+      if (++pos == k) pos = 0;
+    }
+    ++row;
+    return total / kk;
+  });
 }
 
 // ---- chained exponential averages ------------------------------------------
@@ -498,13 +497,26 @@ Resumed t3_resume(In x, std::size_t n, double v, std::size_t start, const State&
 // ---- KAMA ------------------------------------------------------------------
 
 KADMO_HOT Series kama(In x, std::size_t n) {
+  const std::size_t f = first_present(View(x));
+  if (n == 0 || x.size() - f < n + 1) return nan_series(x.size());
+  const double* y = x.data() + f;
+  double noise = 0.0;
+  for (std::size_t j = 1; j <= n; ++j) noise += std::fabs(y[j - 1] - y[j]);
+  // Same steps as kama_run.
   Series out = nan_series(x.size());
-  kama_run<true>(x, n, out.data());
+  double* o = out.data() + f;
+  const std::size_t m = x.size() - f;
+  double prev = y[n - 1];
+  for (std::size_t t = n; t < m; ++t) {
+    if (t > n) noise = std::fabs(y[t] - y[t - 1]) + (noise - std::fabs(y[t - n - 1] - y[t - n]));
+    const double sc = kama_sc(noise, y[t] - y[t - n]);
+    o[t] = prev = std::fma(sc, y[t] - prev, prev);
+  }
   return out;
 }
 
 std::optional<State> kama_final_state(In x, std::size_t n) {
-  const KamaRun r = kama_run<false>(x, n, nullptr);
+  const KamaRun r = kama_run(x, n);
   const std::size_t f = first_present(View(x));
   if (n == 0 || x.size() - f < n + 1) return std::nullopt;
   return State{r.kama, r.noise};
@@ -524,26 +536,66 @@ Resumed kama_resume(In x, std::size_t n, std::size_t start, const State& state) 
 
 // ---- MACD ------------------------------------------------------------------
 
-Series macd_line(In x, std::size_t fast, std::size_t slow) {
-  Series out = nan_series(x.size());
-  if (fast == 0 || slow == 0) return out;
-  macd_pass(x, fast, slow, 0, out.data(), nullptr, nullptr);
-  return out;
+KADMO_HOT Series macd_line(In x, std::size_t fast, std::size_t slow) {
+  return macd_series<MacdOut::Line>(x, fast, slow, 0);
 }
 Series macd(In x, std::size_t fast, std::size_t slow) { return macd_line(x, fast, slow); }
 
-Series macd_signal(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
-  Series out = nan_series(x.size());
-  if (fast == 0 || slow == 0 || signal == 0) return out;
-  macd_pass(x, fast, slow, signal, nullptr, out.data(), nullptr);
-  return out;
+KADMO_HOT Series macd_signal(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  return macd_series<MacdOut::Signal>(x, fast, slow, signal);
 }
 
-Series macd_histogram(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
-  Series out = nan_series(x.size());
-  if (fast == 0 || slow == 0 || signal == 0) return out;
-  macd_pass(x, fast, slow, signal, nullptr, nullptr, out.data());
-  return out;
+KADMO_HOT Series macd_histogram(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  return macd_series<MacdOut::Histogram>(x, fast, slow, signal);
+}
+
+KADMO_HOT MacdLines macd_all(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
+  const std::size_t len = x.size();
+  MacdLines m{nan_series(len), nan_series(len), nan_series(len)};
+  if (fast == 0 || slow == 0) return m;
+  const MacdSeed sd = macd_seed(x, fast, slow, 0);
+  if (sd.row == len) return m;
+  const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a;
+  const double* p = x.data();
+  double *line = m.line.data(), *sig = m.signal.data(), *hist = m.histogram.data();
+  double ef = sd.ef, es = sd.es;
+  std::size_t k = sd.row;
+  line[k] = ef - es;
+  if (signal == 0) {
+    for (++k; k < len; ++k) {
+      ef = std::fma(af, p[k] - ef, ef);
+      es = std::fma(as, p[k] - es, es);
+      line[k] = ef - es;
+    }
+    return m;
+  }
+  // The signal seeds on the first `signal` present line values.
+  const StepRule rg = StepRule::exponential_period(signal);
+  SeededStage sg{signal};
+  for (;;) {
+    const double l = line[k];
+    const double g = sg.push(l, rg);
+    if (sg.seeded()) {
+      sig[k] = g;
+      hist[k] = l - g;
+    }
+    if (++k == len || sg.seeded()) break;
+    ef = std::fma(af, p[k] - ef, ef);
+    es = std::fma(as, p[k] - es, es);
+    line[k] = ef - es;
+  }
+  double eg = sg.value;
+  const double ag = rg.a;
+  for (; k < len; ++k) {
+    ef = std::fma(af, p[k] - ef, ef);
+    es = std::fma(as, p[k] - es, es);
+    const double l = ef - es;
+    eg = std::fma(ag, l - eg, eg);
+    line[k] = l;
+    sig[k] = eg;
+    hist[k] = l - eg;
+  }
+  return m;
 }
 
 std::optional<State> macd_final_state(In x, std::size_t fast, std::size_t slow) {
@@ -601,16 +653,20 @@ Series tr(In high, In low, In close) {
 }
 
 KADMO_HOT Series atr(In high, In low, In close, std::size_t n) {
-  Series out = nan_series(high.size());
-  if (n == 0) return out;
+  const std::size_t len = high.size();
+  if (n == 0) return nan_series(len);
   const StepRule rule = StepRule::wilder(n);
   SeededStage st{n};
   std::size_t t = 1;
-  for (; t < high.size() && !st.seeded(); ++t) out[t] = st.push(true_range(high[t], low[t], close[t - 1]), rule);
-  if (!st.seeded()) return out;
+  for (; t < len && !st.seeded(); ++t) st.push(true_range(high[t], low[t], close[t - 1]), rule);
+  if (!st.seeded()) return nan_series(len);
+  Series out = nan_series(len);
+  double* o = out.data();
   double v = st.value;
+  o[t - 1] = v;
   const double a = rule.a, b = rule.b;
-  for (; t < high.size(); ++t) out[t] = v = std::fma(a, v, b * true_range(high[t], low[t], close[t - 1]));
+  const double *h = high.data(), *l = low.data(), *c = close.data();
+  for (; t < len; ++t) o[t] = v = std::fma(a, v, b * true_range(h[t], l[t], c[t - 1]));
   return out;
 }
 

@@ -25,6 +25,11 @@ Series macd_line(In x, std::size_t fast, std::size_t slow);
 Series macd(In x, std::size_t fast, std::size_t slow);
 Series macd_signal(In x, std::size_t fast, std::size_t slow, std::size_t signal);
 Series macd_histogram(In x, std::size_t fast, std::size_t slow, std::size_t signal);
+// The three MACD lines in one pass, each equal to its function above.
+struct MacdLines {
+  Series line, signal, histogram;
+};
+MacdLines macd_all(In x, std::size_t fast, std::size_t slow, std::size_t signal);
 Series tr(In high, In low, In close);
 Series atr(In high, In low, In close, std::size_t n);
 Series natr(In high, In low, In close, std::size_t n);
