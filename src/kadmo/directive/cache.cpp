@@ -27,7 +27,7 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
 
 // Names of columns a tree reads: identifiers and the default input columns of
 // its commands.
-void collect_names(const Node& node, std::vector<std::string>& out) {
+void collect_names(const Node& node, std::vector<std::string_view>& out) {
   if (auto x = node.as<Ident>()) {
     if (!x->name.empty()) out.push_back(x->name);
     return;
@@ -40,13 +40,13 @@ void collect_names(const Node& node, std::vector<std::string>& out) {
   }
   auto c = node.as<Command>();
   if (!c) return;
-  std::string lname = c->name == "cdl" ? std::string("style") : c->name;
+  std::string_view lname = c->name == "cdl" ? std::string_view("style") : std::string_view(c->name);
   std::optional<std::string_view> sub;
   if (c->sub) sub = *c->sub;
   if (auto spec = command_spec(lname, canon_sub(lname, sub))) {
     for (std::size_t i = 0; i < spec->series.size(); ++i) {
       const bool given = i < c->series.size() && !(c->series[i].is<Ident>() && c->series[i].as<Ident>()->name.empty());
-      if (!given && !spec->series[i].empty()) out.emplace_back(spec->series[i]);
+      if (!given && !spec->series[i].empty()) out.push_back(spec->series[i]);
     }
   }
   for (const Node& s : c->series) collect_names(s, out);
@@ -56,7 +56,7 @@ void collect_names(const Node& node, std::vector<std::string>& out) {
 // so that an evaluation never reads a NaN-padded tail as data.
 CacheResult<void> refresh_reached(DataFrame& frame, const Node& node, std::string_view self, int depth) {
   if (frame.computed().empty()) return {};
-  std::vector<std::string> names;
+  std::vector<std::string_view> names;
   collect_names(node, names);
   for (const auto& n : names) {
     auto pos = frame.column_pos(n);
@@ -172,7 +172,7 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
   const std::string text = meta->directive;
   const std::uint64_t L = meta->lookback;
   const std::uint64_t origin = meta->origin;
-  const std::optional<std::vector<double>> state = meta->state;
+  const bool has_state = meta->state.has_value();
 
   if (auto values = shortcut(frame, text, r)) {
     const Column* col = frame.column_ptr(name);
@@ -188,8 +188,10 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
   if (auto rr = refresh_reached(frame, tree, name, depth); !rr) return rr;
 
   // Incremental: continue the saved indicator state over the new rows.
-  if (state && r > 0) {
-    if (auto resumed = execute_resume(frame, tree, *state, r, origin)) {
+  // Refreshing what the tree reads never erases entries, but look again.
+  meta = frame.computed_meta(name);
+  if (has_state && meta && meta->state && r > 0) {
+    if (auto resumed = execute_resume(frame, tree, *meta->state, r, origin)) {
       auto w = write_tail(frame, name, r, resumed->first);
       if (!w) return w;
       frame.set_computed_state(name, std::move(resumed->second));
