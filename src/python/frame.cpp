@@ -11,6 +11,7 @@
 #include "indexers.hpp"
 #include "objects.hpp"
 #include "row_timestamp.hpp"
+#include "timeframe.hpp"
 
 namespace kadmo::py {
 
@@ -141,7 +142,13 @@ void register_dataframe(nb::module_& m) {
             if (time_frame.is_none()) {
               if (cumulators) raise(PyExc_ValueError, "cumulators requires time_frame");
             } else {
-              raise(PyExc_NotImplementedError, "time_frame= is not available in this build of kadmo_rs yet");
+              resolve_time_frame(time_frame);
+              if (df.index().kind() != core::Index::Kind::Datetime)
+                raise(PyExc_ValueError,
+                      "time_frame requires a DatetimeIndex (build one with to_datetime(df[col]) then "
+                      "df.set_index(col))");
+              // Folding appended bars into a forming period needs the cumulation engine.
+              raise(PyExc_NotImplementedError, "time_frame= (tf-aware frames) is not available in this build of kadmo_rs yet");
             }
             new (self) PyDataFrame{std::move(df)};
           },

@@ -192,3 +192,39 @@ def test_to_pandas(bars):
     assert p.index.tolist() == list(range(64))
     s = k.DataFrame({"s": ["a"], "t": np.array([0], dtype="datetime64[ns]")}).to_pandas()
     assert s["s"].tolist() == ["a"] and str(s["t"].dtype).startswith("datetime64")
+
+
+def test_registration_order():
+    public = [n for n in vars(k) if not n.startswith("_")]
+    assert public == [
+        "DataFrame", "Series", "Row", "Timestamp", "DataFrameILoc", "DataFrameLoc", "DataFrameIat", "DataFrameAt",
+        "SeriesILoc", "SeriesLoc", "TimeFrame",
+        "DirectiveError", "DirectiveSyntaxError", "DirectiveValueError",
+        "read_csv", "to_datetime", "directive_stringify", "directive_lookback",
+    ]
+
+
+@pytest.mark.parametrize(
+    "kwargs, exc, msg",
+    [
+        ({"time_frame": "1d"}, ValueError, "time_frame requires a DatetimeIndex"),
+        ({"time_frame": "1D"}, ValueError, "time_frame requires a DatetimeIndex"),
+        ({"time_frame": "5M"}, ValueError, '"5M" is an invalid time frame'),
+        ({"time_frame": 3}, TypeError, "time_frame must be a TimeFrame or a label string"),
+        ({"time_frame": None, "cumulators": None}, None, None),
+    ],
+)
+def test_time_frame_argument_checks(kwargs, exc, msg):
+    if exc is None:
+        assert len(k.DataFrame({"a": [1.0]}, **kwargs)) == 1
+        return
+    with pytest.raises(exc, match=msg):
+        k.DataFrame({"a": [1.0]}, **kwargs)
+
+
+def test_time_frame_on_datetime_index_is_not_silently_ignored(tmp_path):
+    path = tmp_path / "bars.csv"
+    path.write_text("time,close\n2021-01-04 09:30:00,1.0\n")
+    df = k.read_csv(str(path), index_col="time")
+    with pytest.raises(NotImplementedError):
+        k.DataFrame(df, time_frame="1d")
