@@ -225,6 +225,6 @@ def test_time_frame_argument_checks(kwargs, exc, msg):
 def test_time_frame_on_datetime_index_is_not_silently_ignored(tmp_path):
     path = tmp_path / "bars.csv"
     path.write_text("time,close\n2021-01-04 09:30:00,1.0\n")
-    df = k.read_csv(str(path), index_col="time")
+    df = k.read_csv(str(path), index_col="time", tz="UTC")
     with pytest.raises(NotImplementedError):
         k.DataFrame(df, time_frame="1d")
