@@ -228,3 +228,19 @@ def test_time_frame_on_datetime_index_is_not_silently_ignored(tmp_path):
     df = k.read_csv(str(path), index_col="time", tz="UTC")
     with pytest.raises(NotImplementedError):
         k.DataFrame(df, time_frame="1d")
+
+
+def test_to_pandas_keeps_the_index_zone(tmp_path):
+    path = tmp_path / "bars.csv"
+    path.write_text("time,close\n2021-01-04 09:30:00,1.0\n2021-07-01 16:00:00,2.0\n")
+    zoned = k.read_csv(str(path), index_col="time", tz="America/New_York")
+    assert zoned.tz == "America/New_York"
+    p = zoned.to_pandas()
+    assert str(p.index.tz) == "America/New_York"
+    assert [t.strftime("%Y-%m-%d %H:%M:%S") for t in p.index] == ["2021-01-04 09:30:00", "2021-07-01 16:00:00"]
+    naive = k.read_csv(str(path), index_col="time", tz="UTC").to_pandas()
+    assert naive.index.tz is None
+    assert naive.index[0] == pd.Timestamp("2021-01-04 09:30:00")
+    # the exported instants are UTC
+    assert zoned.index.astype("int64").tolist() == pd.to_datetime(
+        ["2021-01-04 14:30:00", "2021-07-01 20:00:00"]).as_unit("ns").asi8.tolist()
