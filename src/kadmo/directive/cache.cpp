@@ -215,26 +215,43 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
     if (std::isfinite(nv) && std::fabs(nv - ov) <= std::max(std::fabs(ov), 1.0) * 1e-9)
       tail = res->slice(r - s, n - s);
   }
+  std::optional<ResumeState> new_state;
+  bool have_state = false;
   if (!tail) {
-    auto res = execute(evalf, tree);
-    if (!res) return eval(res.error());
-    tail = res->slice(r, n);
+    if (auto both = execute_with_state(evalf, tree)) {
+      tail = both->first.slice(r, n);
+      new_state = std::move(both->second);
+      have_state = true;
+    } else {
+      auto res = execute(evalf, tree);
+      if (!res) return eval(res.error());
+      tail = res->slice(r, n);
+    }
   }
   auto w = write_tail(frame, name, r, *tail);
   if (!w) return w;
-  frame.set_computed_state(name, initial_state(evalf, tree));
+  frame.set_computed_state(name, have_state ? std::move(new_state) : initial_state(evalf, tree));
   return {};
 }
 
 CacheResult<Column> evaluate_and_cache(DataFrame& frame, const ParsedDirective& p) {
   if (auto rr = refresh_reached(frame, p.node, {}, 0); !rr) return std::unexpected(rr.error());
-  auto res = execute(frame, p.node);
-  if (!res) return eval(res.error());
-  auto set = frame.set_column(p.canonical, *res);
+  std::optional<ResumeState> state;
+  Column result;
+  if (auto both = execute_with_state(frame, p.node)) {
+    result = std::move(both->first);
+    state = std::move(both->second);
+  } else {
+    auto res = execute(frame, p.node);
+    if (!res) return eval(res.error());
+    result = std::move(*res);
+    state = initial_state(frame, p.node);
+  }
+  auto set = frame.set_column(p.canonical, result);
   if (!set) return eval(set.error());
   frame.set_computed(p.canonical, p.canonical, lookback(p.node));
-  if (auto st = initial_state(frame, p.node)) frame.set_computed_state(p.canonical, std::move(*st));
-  return std::move(*res);
+  if (state) frame.set_computed_state(p.canonical, std::move(*state));
+  return result;
 }
 
 // Refresh `name` when it is a stale computed column.

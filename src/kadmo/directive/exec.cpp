@@ -1,5 +1,7 @@
 #include "kadmo/directive/exec.hpp"
 
+#include "kadmo/core/memory.hpp"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -53,17 +55,28 @@ Result<Column> unary_op(const DataFrame& frame, const Unary& u) {
   return Column::boolean(std::move(out));
 }
 
+// Element-wise loops over restrict pointers: a byte-sized output may alias
+// anything, which would otherwise keep the compiler from vectorising.
 template <class F>
 Column float_op(const std::vector<double>& a, const std::vector<double>& b, F f) {
-  std::vector<double> out(a.size());
-  for (std::size_t i = 0; i < a.size(); ++i) out[i] = f(a[i], b[i]);
+  const std::size_t n = a.size();
+  std::vector<double> out = core::vector_with_capacity<double>(n);
+  out.resize(n);
+  const double* __restrict pa = a.data();
+  const double* __restrict pb = b.data();
+  double* __restrict po = out.data();
+  for (std::size_t i = 0; i < n; ++i) po[i] = f(pa[i], pb[i]);
   return Column::f64(std::move(out));
 }
 
 template <class F>
 Column cmp_op(const std::vector<double>& a, const std::vector<double>& b, F f) {
-  std::vector<std::uint8_t> out(a.size());
-  for (std::size_t i = 0; i < a.size(); ++i) out[i] = f(a[i], b[i]);
+  const std::size_t n = a.size();
+  std::vector<std::uint8_t> out(n);
+  const double* __restrict pa = a.data();
+  const double* __restrict pb = b.data();
+  std::uint8_t* __restrict po = out.data();
+  for (std::size_t i = 0; i < n; ++i) po[i] = f(pa[i], pb[i]);
   return Column::boolean(std::move(out));
 }
 

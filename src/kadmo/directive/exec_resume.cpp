@@ -5,6 +5,8 @@
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
+#include "kadmo/core/memory.hpp"
+#include "kadmo/directive/exec.hpp"
 #include "kadmo/directive/lookback.hpp"
 
 namespace kadmo::directive {
@@ -234,6 +236,45 @@ std::optional<std::pair<core::Column, ResumeState>> execute_resume(const core::D
   auto t = r->hook->resume(r->in, state, from_row, origin);
   if (!t || t->first.size() != frame.height() - from_row || has_nan(t->second)) return std::nullopt;
   return std::pair{core::Column::f64(std::move(t->first)), std::move(t->second)};
+}
+
+std::optional<std::pair<core::Column, ResumeState>> execute_with_state(const core::DataFrame& frame, const Node& node) {
+  auto view = as_command(node);
+  if (!view) return std::nullopt;
+  const CommandRow* row = find_command(view->name);
+  const Variant* v = row ? row->variant(view->sub) : nullptr;
+  if (!v || !v->resume) return std::nullopt;
+  const std::size_t n = frame.height();
+  const std::uint64_t lb = lookback(node);
+  std::size_t lead = 0;
+  for (const auto& name : v->series) {
+    const core::Column* c = frame.column_ptr(name);
+    const auto* f = c ? c->f64_values() : nullptr;
+    if (!f) continue;
+    std::size_t i = 0;
+    while (i < f->size() && std::isnan((*f)[i])) ++i;
+    lead = std::max(lead, i);
+  }
+  // A prefix long enough for the state to exist; a second, longer try covers
+  // commands whose periods exceed their lookback (kdj, series inputs).
+  for (std::uint64_t extra : {std::uint64_t{1}, sat_add(lb, 1024)}) {
+    const std::uint64_t k64 = sat_add(sat_add(lead, lb), extra);
+    if (k64 >= n) return std::nullopt;
+    const std::size_t k = static_cast<std::size_t>(k64);
+    const core::DataFrame prefix = frame.slice(0, k);
+    auto st = initial_state(prefix, node);
+    if (!st) continue;
+    auto head = execute(prefix, node);
+    if (!head || !head->f64_values()) return std::nullopt;
+    auto tail = execute_resume(frame, node, *st, k, 0);
+    if (!tail) return std::nullopt;
+    std::vector<double> out = core::vector_with_capacity<double>(n);
+    out.insert(out.end(), head->f64_values()->begin(), head->f64_values()->end());
+    const auto& t = *tail->first.f64_values();
+    out.insert(out.end(), t.begin(), t.end());
+    return std::pair{core::Column::f64(std::move(out)), std::move(tail->second)};
+  }
+  return std::nullopt;
 }
 
 std::optional<std::uint64_t> default_period(std::string_view text, std::string_view name) {

@@ -35,6 +35,13 @@ std::optional<std::pair<core::Column, ResumeState>> execute_resume(const core::D
 
 std::optional<std::uint64_t> default_period(std::string_view text, std::string_view name);
 
+// Full evaluation together with the state after the last row, in one pass
+// over the data: the short warm-up prefix is evaluated directly, the rest is
+// resumed from the prefix's state (resumed values equal the batch values bit
+// for bit). Nothing when the node has no state; callers then evaluate and
+// take the state separately.
+std::optional<std::pair<core::Column, ResumeState>> execute_with_state(const core::DataFrame& frame, const Node& node);
+
 // ---- the incremental column of the command registry ----
 
 using ResumedTail = std::optional<std::pair<std::vector<double>, ResumeState>>;
