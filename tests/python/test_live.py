@@ -175,3 +175,15 @@ def test_generated_directives_refresh_like_fresh_frames(d, cut, batch):
     fresh.alias("x", "close")
     got, want = df[canonical].to_numpy(), fresh[d].to_numpy()
     assert_same(got, want, exact=False, label=d)
+
+
+@pytest.mark.parametrize("data", [{"seed": 21}, {"seed": 22, "leading_nan": 9}, {"seed": 23, "hole": 60}])
+def test_first_read_with_state_equals_plain_evaluation(data):
+    # A cached first read takes its state while evaluating (warm-up prefix,
+    # then resume); exec() without caching evaluates in one plain pass.
+    bars = make_bars(400, **data)
+    df = frame(bars, 0, 400)
+    for d in RESUMABLE:
+        plain = df.exec(d)
+        cached = df[d].to_numpy()
+        assert np.array_equal(plain, cached, equal_nan=True), d
