@@ -32,6 +32,8 @@ test: test-cpp test-python
 
 demo: build
 	$(PYTHON) examples/quickstart.py
+	$(PYTHON) examples/csv_roundtrip.py
+	$(PYTHON) examples/live_feed.py
 
 bench: build
 	@$(PYTHON) -m pip install -q --disable-pip-version-check pyarrow talipp
