@@ -26,3 +26,13 @@ print(close, "last close:", close.to_numpy()[-1])
 
 times = kd.to_datetime(["2024-01-02 09:30:00", "2024-01-02 09:31:00+01:00"])
 print("parsed instants (UTC):", times.to_numpy())
+
+# Indicators by directive: evaluated once, cached under their canonical names.
+for directive in ("ma:20", "EMA:20", "rsi:14", "macd.signal", "atr:14", "close > ma:20", "close // ema:50"):
+    s = df[directive]
+    print(f"{directive!r:>18} -> column {s.name!r:<16} last value {s.to_numpy()[-1]}")
+print("cached columns:", df.columns[6:])
+print("lookback of boll:20 =", kd.directive_lookback("boll:20"), "| canonical of 'MACD:12,26' =",
+      repr(kd.directive_stringify("MACD:12,26")))
+print("last 3 rows:")
+print(df[["close", "ma:20", "rsi:14", "close > ma:20"]].to_numpy()[-3:])
