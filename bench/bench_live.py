@@ -39,6 +39,21 @@ def warm(df, bar):
     df.fulfill()
 
 
+def per_bar_refresh(n, directives, bars_count=2000):
+    """Seconds per appended bar with fulfill(), steady state, on an n-row frame."""
+    b = bars(n + bars_count)
+    df = frame(b, 0, n)
+    for d in directives:
+        df[d]
+    feed = [frame(b, i, i + 1) for i in range(n, n + bars_count)]
+    warm(df, feed.pop(0))
+    t0 = time.perf_counter()
+    for bar in feed:
+        df.append(bar)
+        df.fulfill()
+    return (time.perf_counter() - t0) / len(feed)
+
+
 print("append one bar (5 float columns, 10 cached columns), steady state after one warm-up append")
 per_size = {}
 for n in (1_000, 1_000_000):
@@ -58,34 +73,13 @@ print(f"  1e6 / 1e3 ratio {per_size[1_000_000] / per_size[1_000]:.2f} (target <=
 print("append one bar + fulfill() refreshing 10 resumable indicators")
 refresh = {}
 for n in (1_000, 1_000_000):
-    b = bars(n + 2000)
-    df = frame(b, 0, n)
-    for d in TEN:
-        df[d]
-    feed = [frame(b, i, i + 1) for i in range(n, n + 2000)]
-    warm(df, feed.pop(0))
-    t0 = time.perf_counter()
-    for bar in feed:
-        df.append(bar)
-        df.fulfill()
-    total = (time.perf_counter() - t0) / len(feed)
-    refresh[n] = total
-    print(f"  rows {n:>9,}: {fmt(total)} per bar (append + fulfill)")
+    refresh[n] = per_bar_refresh(n, TEN)
+    print(f"  rows {n:>9,}: {fmt(refresh[n])} per bar (append + fulfill)")
 print(f"  1e6 / 1e3 ratio {refresh[1_000_000] / refresh[1_000]:.2f} (target <= 1.3), target < 15 us")
 
 print("window-path refresh (ma:20, hhv:20, close > ma:20) after one bar: flat in frame length")
 for n in (1_000, 1_000_000):
-    b = bars(n + 2000)
-    df = frame(b, 0, n)
-    for d in ("ma:20", "hhv:20", "close > ma:20"):
-        df[d]
-    feed = [frame(b, i, i + 1) for i in range(n, n + 2000)]
-    warm(df, feed.pop(0))
-    t0 = time.perf_counter()
-    for bar in feed:
-        df.append(bar)
-        df.fulfill()
-    print(f"  rows {n:>9,}: {fmt((time.perf_counter() - t0) / len(feed))} per bar")
+    print(f"  rows {n:>9,}: {fmt(per_bar_refresh(n, ('ma:20', 'hhv:20', 'close > ma:20')))} per bar")
 
 try:
     from talipp.indicators import ATR, EMA, MACD, RSI, SMMA, TEMA
@@ -105,16 +99,7 @@ try:
             ind.add(bar if isinstance(ind, ATR) else c)
     talipp = (time.perf_counter() - t0) / 2000
     subset = ["ema:20", "rsi:14", "atr:14", "macd.signal", "tema:10", "smma:10"]
-    df = frame(b, 0, n)
-    for d in subset:
-        df[d]
-    feed = [frame(b, i, i + 1) for i in range(n, n + 2000)]
-    warm(df, feed.pop(0))
-    t0 = time.perf_counter()
-    for bar in feed:
-        df.append(bar)
-        df.fulfill()
-    ours = (time.perf_counter() - t0) / len(feed)
+    ours = per_bar_refresh(n, subset)
     report("6 indicators bar by bar vs talipp", ours, talipp, "talipp", 1.0)
 except ImportError:
     print("talipp not installed: skipped (make bench installs it)")

@@ -44,6 +44,16 @@ std::vector<T> copy_strided(const nb::ndarray<nb::ro, nb::ndim<1>>& a) {
   return out;
 }
 
+// An array of a narrower numeric type, widened exactly to float64 / int64.
+template <class From, class To>
+std::optional<Column> widened(const nb::ndarray<nb::ro, nb::ndim<1>>& a) {
+  if (a.dtype() != nb::dtype<From>()) return std::nullopt;
+  const std::vector<From> src = copy_strided<From>(a);
+  std::vector<To> out(src.begin(), src.end());
+  if constexpr (std::is_same_v<To, double>) return Column::f64(std::move(out));
+  else return Column::i64(std::move(out));
+}
+
 // Steps 1-4 of the converter: NumPy datetime, float64, int64 and bool arrays.
 std::optional<Column> array_to_column(nb::handle obj) {
   // A datetime dtype of any unit (pandas columns too, through asarray).
@@ -79,40 +89,13 @@ std::optional<Column> array_to_column(nb::handle obj) {
   // without a Python object per element. Empty arrays take the slow path
   // (an empty sequence is an int column).
   if (a.shape(0) > 0) {
-    auto widen = [&](auto tag) {
-      using T = decltype(tag);
-      std::vector<T> src = copy_strided<T>(a);
-      return src;
-    };
-    auto dt = a.dtype();
-    if (dt == nb::dtype<float>()) {
-      auto s = widen(float{});
-      return Column::f64(std::vector<double>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::int32_t>()) {
-      auto s = widen(std::int32_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::int16_t>()) {
-      auto s = widen(std::int16_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::int8_t>()) {
-      auto s = widen(std::int8_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::uint32_t>()) {
-      auto s = widen(std::uint32_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::uint16_t>()) {
-      auto s = widen(std::uint16_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
-    if (dt == nb::dtype<std::uint8_t>()) {
-      auto s = widen(std::uint8_t{});
-      return Column::i64(std::vector<std::int64_t>(s.begin(), s.end()));
-    }
+    if (auto c = widened<float, double>(a)) return c;
+    if (auto c = widened<std::int32_t, std::int64_t>(a)) return c;
+    if (auto c = widened<std::int16_t, std::int64_t>(a)) return c;
+    if (auto c = widened<std::int8_t, std::int64_t>(a)) return c;
+    if (auto c = widened<std::uint32_t, std::int64_t>(a)) return c;
+    if (auto c = widened<std::uint16_t, std::int64_t>(a)) return c;
+    if (auto c = widened<std::uint8_t, std::int64_t>(a)) return c;
   }
   return std::nullopt;
 }

@@ -36,17 +36,19 @@ def test_snapshots_are_unaffected():
 @pytest.mark.parametrize(
     "other, exc, msg",
     [
-        (42, TypeError, "append expects a DataFrame or Row"),
-        ({"a": [1.0]}, TypeError, "append expects a DataFrame or Row"),
-        (k.DataFrame({"a": [1], "s": ["x"]}), TypeError, "cannot append a int64 column onto a float64 column"),
-        (k.DataFrame({"a": [1.0]}), TypeError,
+        # frames are built inside the test (lambdas): objects held by the
+        # parameter list would outlive the interpreter's module teardown
+        (lambda: 42, TypeError, "append expects a DataFrame or Row"),
+        (lambda: {"a": [1.0]}, TypeError, "append expects a DataFrame or Row"),
+        (lambda: k.DataFrame({"a": [1], "s": ["x"]}), TypeError, "cannot append a int64 column onto a float64 column"),
+        (lambda: k.DataFrame({"a": [1.0]}), TypeError,
          'cannot append: column "s" (object) is missing from the appended frame and has no missing-value representation'),
     ],
 )
 def test_append_failures_leave_frame_unchanged(other, exc, msg):
     df = k.DataFrame({"a": [1.0, 2.0], "s": ["p", "q"]})
     with pytest.raises(exc) as e:
-        df.append(other)
+        df.append(other())
     assert msg in str(e.value)
     assert len(df) == 2 and df.get_column("a").to_list() == [1.0, 2.0]
     assert df.get_column("s").to_list() == ["p", "q"]
