@@ -8,28 +8,15 @@
 
 #include "convert.hpp"
 #include "errors.hpp"
+#include "kadmo/core/calendar.hpp"
 #include "row_timestamp.hpp"
 
 namespace kadmo::py {
 
 namespace {
 
-constexpr std::int64_t kNsPerSec = 1'000'000'000;
-constexpr std::int64_t kSecPerDay = 86'400;
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
-}
-
-// Monday 0 .. Sunday 6 of the civil date in the zone. Seconds first, so the
-// offset is added at a scale that cannot overflow.
-std::int64_t weekday(const PyTimestamp& t) {
-  const std::int64_t local_secs = floor_div(t.value, kNsPerSec) + t.tz.offset_at(t.value);
-  const std::int64_t days = floor_div(local_secs, kSecPerDay);
-  return ((days + 3) % 7 + 7) % 7;  // 1970-01-01 was a Thursday
-}
+// Monday 0 .. Sunday 6 of the civil date in the zone.
+std::int64_t weekday(const PyTimestamp& t) { return core::weekday_from_days(core::local_days(t.value, t.tz)); }
 
 std::int64_t other_instant(nb::handle other) { return parse_ts_in_tz(other, core::Tz::utc()); }
 

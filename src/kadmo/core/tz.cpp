@@ -1,5 +1,7 @@
 #include "kadmo/core/tz.hpp"
 
+#include "kadmo/core/calendar.hpp"
+
 #include <cctz/civil_time.h>
 #include <cctz/time_zone.h>
 
@@ -25,44 +27,6 @@ constexpr std::int64_t kMaxAbsYear = 1'000'000;
 using SecondsTp = cctz::time_point<cctz::seconds>;
 
 // ---------------------------------------------------------------- calendar
-
-constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-constexpr bool is_leap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-constexpr int days_in_month(std::int64_t y, std::int64_t m) {
-  constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && is_leap(y) ? 29 : kDays[m - 1];
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (Hinnant's algorithm).
-constexpr std::int64_t days_from_civil(std::int64_t y, std::int64_t m, std::int64_t d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-struct Ymd {
-  std::int64_t y, m, d;
-};
-
-constexpr Ymd civil_from_days(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  return {yoe + era * 400 + (m <= 2), m, d};
-}
 
 CivilParts split_local_seconds(std::int64_t secs) {
   const std::int64_t days = floor_div(secs, kSecPerDay);
@@ -382,6 +346,13 @@ std::int64_t Tz::offset_at(std::int64_t ns) const {
 }
 
 CivilParts Tz::civil_parts(std::int64_t ns) const { return civil_parts_tz(ns, *this); }
+
+std::int64_t local_days(std::int64_t ns, const Tz& tz) {
+  // Whole seconds first so adding the offset cannot overflow at the ends of
+  // the int64 range.
+  const std::int64_t secs = floor_div(ns, kNsPerSec);
+  return floor_div(tz.is_utc() ? secs : secs + tz.offset_at(ns), kSecPerDay);
+}
 
 CivilParts civil_parts_tz(std::int64_t ns, const Tz& tz) {
   // Whole seconds first, then the offset: no ns-scale addition can overflow.

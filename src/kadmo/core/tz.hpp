@@ -57,6 +57,9 @@ class Tz {
 
 CivilParts civil_parts_tz(std::int64_t ns, const Tz& tz);
 
+// Days since 1970-01-01 of the local calendar date of an instant in a zone.
+std::int64_t local_days(std::int64_t ns, const Tz& tz);
+
 // The nine accepted datetime text forms, tried in order; nothing when none
 // reads the whole (trimmed) text.
 std::optional<std::int64_t> parse_ns_in_tz(std::string_view text, const Tz& tz);

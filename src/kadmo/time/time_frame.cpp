@@ -1,5 +1,7 @@
 #include "kadmo/time/time_frame.hpp"
 
+#include "kadmo/core/calendar.hpp"
+
 #include <string>
 
 namespace kadmo::time {
@@ -34,20 +36,8 @@ constexpr std::array<Entry, kTimeFrameCount> kTable = {{
     {"1y", "Y1", 0},
 }};
 
-constexpr std::int64_t kNsPerSec = 1'000'000'000;
-constexpr std::int64_t kSecPerDay = 86'400;
-
-constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-// Days since 1970-01-01 of the local calendar date. Whole seconds first so
-// adding the offset cannot overflow even at the ends of the int64 range.
-std::int64_t local_days(std::int64_t ns, const core::Tz& tz) {
-  const std::int64_t secs = floor_div(ns, kNsPerSec);
-  return floor_div(tz.is_utc() ? secs : secs + tz.offset_at(ns), kSecPerDay);
-}
+using core::floor_div;
+using core::local_days;
 
 }  // namespace
 
