@@ -60,47 +60,111 @@ void sma_missing_aware(View x, std::size_t n, double* out) {
   }
 }
 
-bool any_nan(View x) {
+KADMO_HOT bool any_nan(View x) {
   if (x.stride == 1) {
     const double* p = x.ptr;
     bool bad = false;
     // No early exit: a branch-free reduction is faster on complete input,
     // which is the case this check exists for.
-    for (std::size_t i = 0; i < x.len; ++i) bad |= std::isnan(p[i]);
-    return bad;
+    // Compares as integers per lane, so that the loop vectorizes.
+    long long nans = 0;
+    for (std::size_t i = 0; i < x.len; ++i) nans |= p[i] != p[i] ? -1LL : 0LL;
+    return nans != 0 || bad;
   }
   for (std::size_t i = 0; i < x.len; ++i)
     if (std::isnan(x[i])) return true;
   return false;
 }
 
-// Van Herk / Gil-Werman. One loop per block runs the prefix extreme forward
-// and the suffix extreme backward: two independent chains overlap, where two
-// passes would each wait on the compare latency. The suffixes of the
-// previous block sit in an n-slot buffer, so the pass stays in cache.
-template <class Better>
-void block_extreme(const double* x, std::size_t len, std::size_t n, double* out, Better better) {
-  std::vector<double> prev(n), cur(n);
-  for (std::size_t b = 0; b < len; b += n) {
-    const std::size_t cnt = std::min(len - b, n);
-    const double* blk = x + b;
-    double* o = out + b;
-    double m = blk[0], s = blk[cnt - 1];
-    for (std::size_t j = 0; j < cnt; ++j) {
-      if (better(blk[j], m)) m = blk[j];
-      const double w = blk[cnt - 1 - j];
-      if (better(w, s)) s = w;
-      cur[cnt - 1 - j] = s;
-      if (j + 1 == n) {
-        o[j] = m;  // the window is exactly this block
-      } else if (b >= n) {
-        // Window start b+j-n+1 lies in the previous block, at slot j+1.
-        const double p = prev[j + 1];
-        o[j] = better(p, m) ? p : m;
-      }
-    }
-    prev.swap(cur);
+// Van Herk / Gil-Werman. Blocks of n from index 0; per block the running
+// extreme from the left (prefix) and from the right (suffix); a window ending
+// at row j of a block is the block's prefix at j joined with the previous
+// block's suffix at j + 1. Two blocks are scanned together: four independent
+// compare chains instead of two, so the loop runs at the compare throughput
+// rather than its latency. `pick(a, b)` is `a` when a is better than b, else b.
+template <class Pick>
+[[gnu::always_inline]] inline void block_scan(const double* __restrict x, std::size_t cnt, double* __restrict pre,
+                                              double* __restrict suf, Pick pick) {
+  double m = x[0], s = x[cnt - 1];
+  for (std::size_t j = 0; j < cnt; ++j) {
+    m = pick(x[j], m);
+    pre[j] = m;
+    s = pick(x[cnt - 1 - j], s);
+    suf[cnt - 1 - j] = s;
   }
+}
+
+template <class Pick>
+[[gnu::always_inline]] inline void block_scan2(const double* __restrict x, std::size_t n, double* __restrict pre0,
+                                               double* __restrict suf0, double* __restrict pre1,
+                                               double* __restrict suf1, Pick pick) {
+  const double* y = x + n;
+  double m0 = x[0], s0 = x[n - 1], m1 = y[0], s1 = y[n - 1];
+  for (std::size_t j = 0; j < n; ++j) {
+    m0 = pick(x[j], m0);
+    m1 = pick(y[j], m1);
+    s0 = pick(x[n - 1 - j], s0);
+    s1 = pick(y[n - 1 - j], s1);
+    pre0[j] = m0;
+    pre1[j] = m1;
+    suf0[n - 1 - j] = s0;
+    suf1[n - 1 - j] = s1;
+  }
+}
+
+// Output rows of one block from its prefixes and the previous block's
+// suffixes (none for the first block, whose rows before n - 1 stay NaN).
+// Returns the number of rows written to em.
+template <class Pick>
+[[gnu::always_inline]] inline std::size_t block_emit(const double* __restrict pre, const double* __restrict prev_suf,
+                                                     std::size_t cnt, std::size_t n, double* __restrict em,
+                                                     Pick pick) {
+  if (prev_suf == nullptr) {
+    if (cnt < n) return 0;
+    em[0] = pre[n - 1];
+    return 1;
+  }
+  const std::size_t full = cnt == n ? n - 1 : cnt;
+  for (std::size_t j = 0; j < full; ++j) em[j] = pick(prev_suf[j + 1], pre[j]);
+  if (cnt == n) em[n - 1] = pre[n - 1];  // the window is exactly this block
+  return cnt;
+}
+
+template <class Pick>
+[[gnu::always_inline]] inline Series block_extreme(const double* x, std::size_t len, std::size_t n, Pick pick) {
+  Series out = core::vector_with_capacity<double>(len);
+  out.resize(n - 1, kNaN);
+  // Rows are staged and appended a few thousand at a time.
+  const std::size_t cap = std::max(kChunk, 2 * n);
+  std::vector<double> buf(5 * n + cap);
+  double *pre0 = buf.data(), *suf0 = pre0 + n, *pre1 = suf0 + n, *suf1 = pre1 + n, *keep = suf1 + n;
+  double* const stage = keep + n;
+  std::size_t staged = 0;
+  auto flush = [&](std::size_t room) {
+    if (staged + room <= cap) return;
+    out.insert(out.end(), stage, stage + staged);
+    staged = 0;
+  };
+  const double* prev = nullptr;  // suffixes of the previous block, in keep
+  std::size_t b = 0;
+  for (; b + 2 * n <= len; b += 2 * n) {
+    block_scan2(x + b, n, pre0, suf0, pre1, suf1, pick);
+    flush(2 * n);
+    staged += block_emit(pre0, prev, n, n, stage + staged, pick);
+    staged += block_emit(pre1, suf0, n, n, stage + staged, pick);
+    std::swap(suf1, keep);
+    prev = keep;
+  }
+  for (; b < len; b += n) {
+    const std::size_t cnt = std::min(len - b, n);
+    block_scan(x + b, cnt, pre0, suf0, pick);
+    flush(n);
+    staged += block_emit(pre0, prev, cnt, n, stage + staged, pick);
+    std::swap(suf0, keep);
+    prev = keep;
+  }
+  out.insert(out.end(), stage, stage + staged);
+  return out;
 }
 
 // Monotone queue of indices in a ring of power-of-two size.
@@ -153,6 +217,20 @@ bool scan_extreme(View x, std::size_t n, double* out, Better better_or_equal) {
   return true;
 }
 
+// Steps of the seeded smoother over one chunk; returns the last value.
+KADMO_HOT_CHUNK double seeded_run(double* __restrict o, const double* __restrict p, std::ptrdiff_t st,
+                                  std::size_t k, StepRule rule, double e) {
+  const double a = rule.a, b = rule.b;
+  if (rule.kind == StepRule::Kind::Wilder) {
+    for (std::size_t j = 0; j < k; ++j) o[j] = e = std::fma(a, e, b * p[static_cast<std::ptrdiff_t>(j) * st]);
+  } else if (st == 1) {
+    for (std::size_t j = 0; j < k; ++j) o[j] = e = std::fma(a, p[j] - e, e);
+  } else {
+    for (std::size_t j = 0; j < k; ++j) o[j] = e = std::fma(a, p[static_cast<std::ptrdiff_t>(j) * st] - e, e);
+  }
+  return e;
+}
+
 }  // namespace
 
 std::size_t first_present(View x) {
@@ -196,7 +274,7 @@ KADMO_HOT_GEN Series sma(View x, std::size_t n, double* final_sum) {
   return out;
 }
 
-KADMO_HOT_GEN Series sma_seeded(View x, std::size_t n, StepRule rule) {
+Series sma_seeded(View x, std::size_t n, StepRule rule) {
   if (n == 0) return nan_series(x.len);
   std::size_t count = 0, i = 0;
   double sum = 0.0;
@@ -210,47 +288,32 @@ KADMO_HOT_GEN Series sma_seeded(View x, std::size_t n, StepRule rule) {
   const double seed = sum / static_cast<double>(n);
   const std::size_t s = i;
   // Row s is the seed itself; every later row takes one step.
-  if (rule.kind == StepRule::Kind::Exponential) {
-    const double a = rule.a;
-    if (x.stride == 1) {
-      const double* p = x.ptr;
-      return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
-        if (k != s) prev = std::fma(a, p[k] - prev, prev);
-        ++k;
-        return prev;
-      });
-    }
-    return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
-      if (k != s) prev = std::fma(a, x[k] - prev, prev);
-      ++k;
-      return prev;
-    });
+  ChunkedOut out(x.len, s);
+  double e = seed;
+  out.buf[0] = e;  // row s is the seed itself
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
+    const std::size_t skip = out.row == s ? 1 : 0;
+    const double* p = x.ptr + static_cast<std::ptrdiff_t>(out.row + skip) * x.stride;
+    e = seeded_run(out.buf + skip, p, x.stride, k - skip, rule, e);
   }
-  const double a = rule.a, b = rule.b;
-  return series_from(x.len, s, [=, prev = seed, k = s]() mutable {
-    if (k != s) prev = std::fma(a, prev, b * x[k]);
-    ++k;
-    return prev;
-  });
+  return out.take();
 }
 
-Series rolling_max(View x, std::size_t n) {
-  Series out = nan_series(x.len);
-  if (n == 0 || n > x.len) return out;
+KADMO_HOT Series rolling_max(View x, std::size_t n) {
+  if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.stride == 1 && !any_nan(x))
-    block_extreme(x.ptr, x.len, n, out.data(), [](double a, double b) { return a > b; });
-  else
-    deque_extreme(x, n, out.data(), [](double v, double back) { return back <= v; });
+    return block_extreme(x.ptr, x.len, n, [](double a, double b) { return a > b ? a : b; });
+  Series out = nan_series(x.len);
+  deque_extreme(x, n, out.data(), [](double v, double back) { return back <= v; });
   return out;
 }
 
-Series rolling_min(View x, std::size_t n) {
-  Series out = nan_series(x.len);
-  if (n == 0 || n > x.len) return out;
+KADMO_HOT Series rolling_min(View x, std::size_t n) {
+  if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.stride == 1 && !any_nan(x))
-    block_extreme(x.ptr, x.len, n, out.data(), [](double a, double b) { return a < b; });
-  else
-    deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
+    return block_extreme(x.ptr, x.len, n, [](double a, double b) { return a < b ? a : b; });
+  Series out = nan_series(x.len);
+  deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
   return out;
 }
 

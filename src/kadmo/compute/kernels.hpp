@@ -25,9 +25,11 @@
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define KADMO_HOT __attribute__((target_clones("fma", "default")))
 #define KADMO_HOT_GEN __attribute__((target_clones("fma", "default"), flatten))
+#define KADMO_HOT_CHUNK __attribute__((target_clones("fma", "default"), noinline))
 #else
 #define KADMO_HOT
 #define KADMO_HOT_GEN
+#define KADMO_HOT_CHUNK
 #endif
 
 namespace kadmo::compute {
@@ -139,6 +141,34 @@ template <class Next>
   s.insert(s.end(), detail::GenIter<Next>(next, 0, m), detail::GenIter<Next>(next, m, m));
   return s;
 }
+
+// Rows per output chunk: 8 KiB, well inside L1.
+inline constexpr std::size_t kChunk = 1024;
+
+// An output of len values written in one pass: NaN on rows 0..start-1, then
+// chunks of values written into an L1 buffer and committed. Filling the
+// whole output with NaN first would be a second trip to memory per value.
+// The loop that fills a chunk belongs in its own KADMO_HOT_CHUNK function
+// taking and returning its state by value: inline in the caller, GCC keeps
+// any double that lives across commit() in memory, putting a store and a
+// reload on the dependency chain of every step.
+//   for (std::size_t k; (k = out.next()) != 0; out.commit(k)) st = run(out.buf, ..., k, st);
+struct ChunkedOut {
+  Series s;
+  std::size_t row, len;
+  alignas(64) double buf[kChunk];
+
+  ChunkedOut(std::size_t n, std::size_t start) : s(core::vector_with_capacity<double>(n)), row(start), len(n) {
+    if (row > len) row = len;
+    s.resize(row, kNaN);
+  }
+  std::size_t next() const { return len - row < kChunk ? len - row : kChunk; }
+  void commit(std::size_t k) {
+    s.insert(s.end(), buf, buf + k);
+    row += k;
+  }
+  Series take() { return std::move(s); }
+};
 
 // Index of the first non-NaN value, len when there is none.
 std::size_t first_present(View x);

@@ -108,12 +108,16 @@ TEST(RollingExtremes, SkippingWindowTable) {
 
 // Block method (complete input), deque (with a gap) and a brute-force window
 // agree for many periods, including ones that do not divide the length.
+// Blocks are scanned in pairs with single blocks at the end, and the rows are
+// appended about a thousand at a time: the long series crosses all of that.
 TEST(RollingExtremes, BlockAndDequeMatchBruteForce) {
-  for (bool gap : {false, true}) {
-    const Bars d = random_bars(97, 23, 0, gap ? 40 : static_cast<std::size_t>(-1));
+  for (auto [len, gap] : {std::pair<std::size_t, bool>{97, false}, {97, true}, {2600, false}, {2600, true}}) {
+    const Bars d = random_bars(len, 23, 0, gap ? 40 : static_cast<std::size_t>(-1));
     const V& x = d.close;
-    for (std::size_t n : {1, 2, 3, 7, 10, 31, 96, 97}) {
-      SCOPED_TRACE(n);
+    for (std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{10},
+                          std::size_t{31}, std::size_t{96}, std::size_t{97}, std::size_t{601}}) {
+      if (n > len) continue;
+      SCOPED_TRACE(std::to_string(len) + " " + std::to_string(n));
       V want_max(x.size(), NaN), want_min(x.size(), NaN);
       for (std::size_t i = n - 1; i < x.size(); ++i)
         for (std::size_t j = i + 1 - n; j <= i; ++j) {

@@ -144,6 +144,9 @@ void check_resume(const Bars& d, bool must_resume) {
 
 TEST(Resume, TailEqualsBatchOnRandomWalk) { check_resume(random_bars(150, 7), true); }
 TEST(Resume, TailEqualsBatchWithLeadingNaN) { check_resume(random_bars(150, 11, 9), true); }
+// Batch outputs are built in chunks of about a thousand rows; the row-by-row
+// resume must agree across every chunk boundary.
+TEST(Resume, TailEqualsBatchAcrossOutputChunks) { check_resume(random_bars(2600, 19), true); }
 // A missing value inside the warm-ups (row 12) and the same on a later row.
 TEST(Resume, TailEqualsBatchWithMissingValues) {
   check_resume(random_bars(150, 13, 3, 12), false);

@@ -117,6 +117,10 @@ TEST(Trend, TrueRangeFamily) {
   EXPECT_TRUE(near_all(tr(h, l, c), V{NaN, 3, 4, 3}));
   // atr 2: mean(3, 4) = 3.5, then 0.5*3.5 + 0.5*3.
   EXPECT_TRUE(near_all(atr(h, l, c, 2), V{NaN, NaN, 3.5, 3.25}));
+  // A missing high leaves the true range |low - prev close|: with n = 1 the
+  // average is the true range itself. Rows: max(3, 3, 0); |6 - 10|; max(1, 3, 2).
+  const V hm{10, 12, NaN, 13}, lm{8, 9, 6, 12}, cm{9, 10, 10, 12.5};
+  EXPECT_TRUE(near_all(atr(hm, lm, cm, 1), V{NaN, 3, 4, 3}));
   // natr at a zero close: +inf; with a zero atr too: NaN.
   const V flat{1, 1, 1}, zc{1, 0, 0};
   const V h2{2, 2, 2}, l2{1, 1, 1};

@@ -92,8 +92,33 @@ bool chain_too_short(In x, std::size_t n, std::size_t f) {
   return n == 0 || x.size() - f < K * (n - 1) + 1;
 }
 
+// Steps of a chain over one chunk, in its own function so that the stages
+// stay in registers (see ChunkedOut).
 template <std::size_t K, class Comb>
-[[gnu::always_inline]] inline Series chain_batch(In x, std::size_t n, Comb comb) {
+[[gnu::always_inline]] inline std::array<double, K> chain_run(double* __restrict o, const double* __restrict p,
+                                                              std::size_t k, std::array<double, K> e, double a,
+                                                              const Comb& comb) {
+  for (std::size_t j = 0; j < k; ++j) {
+    chain_step(e, a, p[j]);
+    o[j] = comb(e);
+  }
+  return e;
+}
+KADMO_HOT_CHUNK std::array<double, 2> dema_run(double* o, const double* p, std::size_t k, std::array<double, 2> e,
+                                              double a) {
+  return chain_run(o, p, k, e, a, DemaComb{});
+}
+KADMO_HOT_CHUNK std::array<double, 3> tema_run(double* o, const double* p, std::size_t k, std::array<double, 3> e,
+                                              double a) {
+  return chain_run(o, p, k, e, a, TemaComb{});
+}
+KADMO_HOT_CHUNK void t3_run(double* o, const double* p, std::size_t k, std::array<double, 6>& e, double a,
+                            const T3Comb& comb) {
+  e = chain_run(o, p, k, e, a, comb);
+}
+
+template <std::size_t K, class Comb, class Run>
+[[gnu::always_inline]] inline Series chain_batch(In x, std::size_t n, Comb comb, Run run) {
   const std::size_t f = first_present(View(x));
   if (chain_too_short<K>(x, n, f)) return nan_series(x.size());
   Chain<K> ch(n);
@@ -102,17 +127,16 @@ template <std::size_t K, class Comb>
   for (; i < x.size() && !ready; ++i) ready = ch.push(x[i]);
   if (!ready) return nan_series(x.size());
   // Row i - 1 holds the combination of the seeds; every later row takes a step.
-  Series out = nan_series(x.size());
-  double* o = out.data();
+  const std::size_t s0 = i - 1;
   std::array<double, K> e = ch.values();
-  o[i - 1] = comb(e);
   const double a = ch.rule.a;
-  const double* p = x.data();
-  for (; i < x.size(); ++i) {
-    chain_step(e, a, p[i]);
-    o[i] = comb(e);
+  ChunkedOut out(x.size(), s0);
+  out.buf[0] = comb(e);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
+    const std::size_t skip = out.row == s0 ? 1 : 0;
+    run(out.buf + skip, x.data() + out.row + skip, k - skip, e, a);
   }
-  return out;
+  return out.take();
 }
 
 template <std::size_t K>
@@ -236,6 +260,26 @@ template <MacdOut W>
 
 inline double true_range(double h, double l, double prev_close) {
   return nan_max(nan_max(h - l, std::fabs(h - prev_close)), std::fabs(l - prev_close));
+}
+
+// The same value with two plain compares: with the operands in this order a
+// NaN range is passed over exactly where nan_max would pass over it, except
+// a NaN high - low, which makes the result NaN; only then the full rule runs.
+inline double true_range_fast(double h, double l, double prev_close) {
+  const double hl = h - l, hc = std::fabs(h - prev_close), lc = std::fabs(l - prev_close);
+  const double m = hc > hl ? hc : hl;
+  const double r = lc > m ? lc : m;
+  if (r != r) [[unlikely]]
+    return nan_max(nan_max(hl, hc), lc);
+  return r;
+}
+
+// Wilder steps of the average true range over one chunk; c points at the
+// previous row's close.
+KADMO_HOT_CHUNK double atr_run(double* __restrict o, const double* __restrict h, const double* __restrict l,
+                               const double* __restrict c, std::size_t k, double a, double b, double v) {
+  for (std::size_t j = 0; j < k; ++j) o[j] = v = std::fma(a, v, b * true_range_fast(h[j], l[j], c[j]));
+  return v;
 }
 
 // ---- parabolic SAR -------------------------------------------------------
@@ -473,9 +517,22 @@ KADMO_HOT_GEN Series trima(In x, std::size_t n) {
 
 // ---- chained exponential averages ------------------------------------------
 
-KADMO_HOT Series dema(In x, std::size_t n) { return chain_batch<2>(x, n, DemaComb{}); }
-KADMO_HOT Series tema(In x, std::size_t n) { return chain_batch<3>(x, n, TemaComb{}); }
-KADMO_HOT Series t3(In x, std::size_t n, double v) { return chain_batch<6>(x, n, T3Comb(v)); }
+Series dema(In x, std::size_t n) {
+  return chain_batch<2>(x, n, DemaComb{}, [](double* o, const double* p, std::size_t k, auto& e, double a) {
+    e = dema_run(o, p, k, e, a);
+  });
+}
+Series tema(In x, std::size_t n) {
+  return chain_batch<3>(x, n, TemaComb{}, [](double* o, const double* p, std::size_t k, auto& e, double a) {
+    e = tema_run(o, p, k, e, a);
+  });
+}
+Series t3(In x, std::size_t n, double v) {
+  const T3Comb comb(v);
+  return chain_batch<6>(x, n, comb, [&](double* o, const double* p, std::size_t k, auto& e, double a) {
+    t3_run(o, p, k, e, a, comb);
+  });
+}
 
 std::optional<State> dema_final_state(In x, std::size_t n) { return chain_final<2>(x, n); }
 Resumed dema_resume(In x, std::size_t n, std::size_t start, const State& state) {
@@ -652,7 +709,7 @@ Series tr(In high, In low, In close) {
   return out;
 }
 
-KADMO_HOT Series atr(In high, In low, In close, std::size_t n) {
+Series atr(In high, In low, In close, std::size_t n) {
   const std::size_t len = high.size();
   if (n == 0) return nan_series(len);
   const StepRule rule = StepRule::wilder(n);
@@ -660,14 +717,16 @@ KADMO_HOT Series atr(In high, In low, In close, std::size_t n) {
   std::size_t t = 1;
   for (; t < len && !st.seeded(); ++t) st.push(true_range(high[t], low[t], close[t - 1]), rule);
   if (!st.seeded()) return nan_series(len);
-  Series out = nan_series(len);
-  double* o = out.data();
+  const std::size_t s0 = t - 1;
   double v = st.value;
-  o[t - 1] = v;
-  const double a = rule.a, b = rule.b;
-  const double *h = high.data(), *l = low.data(), *c = close.data();
-  for (; t < len; ++t) o[t] = v = std::fma(a, v, b * true_range(h[t], l[t], c[t - 1]));
-  return out;
+  ChunkedOut out(len, s0);
+  out.buf[0] = v;
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
+    const std::size_t r = out.row + (out.row == s0 ? 1 : 0);
+    const std::size_t skip = r - out.row;
+    v = atr_run(out.buf + skip, high.data() + r, low.data() + r, close.data() + r - 1, k - skip, rule.a, rule.b, v);
+  }
+  return out.take();
 }
 
 Series natr(In high, In low, In close, std::size_t n) {
