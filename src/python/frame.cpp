@@ -8,6 +8,7 @@
 #include "convert.hpp"
 #include "csv.hpp"
 #include "errors.hpp"
+#include "frame_reshape.hpp"
 #include "indexers.hpp"
 #include "objects.hpp"
 #include "row_timestamp.hpp"
@@ -232,6 +233,7 @@ void register_dataframe(nb::module_& m) {
   add_directive_methods(cls);
   add_frame_indexers(cls);
   add_csv_methods(cls);
+  add_reshape_methods(cls);
 }
 
 }  // namespace kadmo::py
