@@ -12,14 +12,18 @@ RESUMABLE = [
     "macd", "macd:5,9", "macd.signal", "macd.histogram:6,13,4", "macdfix.signal:5",
     "sar", "sar:0.03,0.3", "sarext", "atr:14", "natr:5", "rsi:14", "rsi:5@(ema:3)", "cmo:9",
     "kdj.k", "kdj.d:5,3,3", "kdj.j", "stochrsi.k", "stochrsi.d",
+    "dx:7", "adx", "adx:5", "adxr:4", "plus_di:6", "minus_di", "plus_dm:5", "minus_dm", "adx:3@(high+1),low",
 ]
 WINDOWED = [
     "ma:5", "wma:6", "trima:7", "hhv:5", "llv:4", "midpoint:6", "midprice:5", "donchian:8", "rsv:5",
     "stoch.k", "stochf.d", "bbi", "ma:5,2", "tr", "close // ma:5", "high - low", "apo:3,8", "mavp:2,8@,period",
+    "boll", "boll.upper:10,1.5", "boll.l", "bbw:8", "accbands.upper:6", "accbands.lower", "hv:7", "hv:5,1h,365",
+    "stddev:20,2", "var:20", "linearreg", "linearreg_slope:9", "linearreg_angle:5", "linearreg_intercept", "tsf:6",
+    "beta@,open", "correl:9@,open", "avgprice", "medprice", "typprice", "wclprice",
 ]
 NON_RESUMABLE = [
     "close > ema:10", "ema:5 - ema:20", "sar * 1", "macd.dea", "stochrsi.d:14,5,3,1", "~(rsi:6 > 50)",
-    "ppo:4,9,1", "macdext.signal:4,1,9,1,3,1", "ma:5,1",
+    "ppo:4,9,1", "macdext.signal:4,1,9,1,3,1", "ma:5,1", "adx:5 > 25", "plus_di - minus_di",
 ]
 
 
@@ -48,7 +52,8 @@ def assert_same(got, want, exact, label):
         # bit for bit, NaN equal to NaN
         assert np.array_equal(got, want, equal_nan=True), label
     else:
-        np.testing.assert_allclose(got, want, rtol=1e-9, atol=1e-12, equal_nan=True, err_msg=label)
+        # the refresh agreement rule: |new - old| <= max(|old|, 1) * 1e-9
+        np.testing.assert_allclose(got, want, rtol=1e-9, atol=1e-9, equal_nan=True, err_msg=label)
 
 
 @pytest.mark.parametrize("data", [

@@ -107,7 +107,9 @@ extern const EvalHook ma, ema, smma, wma, dema, tema, trima, kama, t3, mavp, mac
     macdext, macdext_signal, macdext_histogram, macdfix, macdfix_signal, macdfix_histogram, apo, ppo, llv, hhv,
     donchian, donchian_upper, donchian_lower, minmax_min, minmax_max, midpoint, midprice, bbi, rsi, rsv, kdj_k,
     kdj_d, kdj_j, stoch_k, stoch_d, stochf_k, stochf_d, stochrsi_k, stochrsi_d, cmo, tr, atr, natr, sar, sarext,
-    hv, style_side, style_named_side,
+    hv, style_side, style_named_side, boll, boll_upper, boll_lower, bbw, accbands, accbands_upper, accbands_lower,
+    stddev, var, linearreg, linearreg_slope, linearreg_angle, linearreg_intercept, tsf, beta, correl, dx, adx, adxr,
+    plus_di, minus_di, plus_dm, minus_dm, avgprice, medprice, typprice, wclprice,
     // families not in this build: inputs and arguments are read, then they fail
     unavailable, unavailable_plus_required, unavailable_bool;
 }  // namespace eval_hooks

@@ -4,8 +4,12 @@
 #include <algorithm>
 #include <string>
 
+#include "kadmo/compute/indicators/bands.hpp"
+#include "kadmo/compute/indicators/directional.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
+#include "kadmo/compute/indicators/statistic.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
+#include "kadmo/compute/indicators/transform.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
 #include "kadmo/compute/kernels.hpp"
 #include "kadmo/directive/exec.hpp"
@@ -265,13 +269,46 @@ Result<Column> run_sarext(const CommandInput& in) {
                              f(in, 6), f(in, 7)));
 }
 
-// ---- commands whose indicator is not in this build ----
+// ---- two inputs and a period (high/low, or a series against a second) ----
+
+template <Series (*F)(In, In, std::size_t)>
+Result<Column> two_period(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(F(in.in(0), in.in(1), win(in, 0)));
+}
+
+// ---- bands and statistics ----
+
+template <Series (*F)(In, std::size_t, double)>
+Result<Column> period_factor(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(F(in.in(0), win(in, 0), f(in, 1)));
+}
 
 Result<Column> run_hv(const CommandInput& in) {
   auto minutes = bar_minutes(in.values[1].text);
   if (!minutes) return fail(minutes.error());
-  return not_built(in);
+  // A year of no or negative periods has no volatility to scale to; the
+  // square root would turn every value into NaN or 0 without saying why.
+  const std::int64_t per_year = in.values[2].i;
+  if (per_year <= 0)
+    return fail(KadmoError::value("periods_per_year must be positive, got " + std::to_string(per_year)));
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::hv(in.in(0), win(in, 0), *minutes, per_year));
 }
+
+// ---- price transforms ----
+
+Result<Column> run_avgprice(const CommandInput& in) {
+  return out(compute::avgprice(in.in(0), in.in(1), in.in(2), in.in(3)));
+}
+Result<Column> run_medprice(const CommandInput& in) { return out(compute::medprice(in.in(0), in.in(1))); }
+template <Series (*F)(In, In, In)>
+Result<Column> hlc(const CommandInput& in) {
+  return out(F(in.in(0), in.in(1), in.in(2)));
+}
+
+// ---- commands whose indicator is not in this build ----
 
 Result<Column> check_side(const CommandInput& in, std::string_view side) {
   if (side != "bullish" && side != "bearish")
@@ -338,6 +375,33 @@ const EvalHook natr{hlc_period<compute::natr>};
 const EvalHook sar{run_sar};
 const EvalHook sarext{run_sarext};
 const EvalHook hv{run_hv};
+const EvalHook boll{one_period<compute::accbands_middle>};
+const EvalHook boll_upper{period_factor<compute::boll_upper>};
+const EvalHook boll_lower{period_factor<compute::boll_lower>};
+const EvalHook bbw{one_period<compute::bbw>};
+const EvalHook accbands{one_period<compute::accbands_middle>};
+const EvalHook accbands_upper{two_period<compute::accbands_upper>};
+const EvalHook accbands_lower{two_period<compute::accbands_lower>};
+const EvalHook stddev{period_factor<compute::stddev>};
+const EvalHook var{one_period<compute::rolling_var>};
+const EvalHook linearreg{one_period<compute::linearreg>};
+const EvalHook linearreg_slope{one_period<compute::linearreg_slope>};
+const EvalHook linearreg_angle{one_period<compute::linearreg_angle>};
+const EvalHook linearreg_intercept{one_period<compute::linearreg_intercept>};
+const EvalHook tsf{one_period<compute::tsf>};
+const EvalHook beta{two_period<compute::beta>, SeriesRule::PlusRequired};
+const EvalHook correl{two_period<compute::correl>, SeriesRule::PlusRequired};
+const EvalHook dx{hlc_period<compute::dx>};
+const EvalHook adx{hlc_period<compute::adx>};
+const EvalHook adxr{hlc_period<compute::adxr>};
+const EvalHook plus_di{hlc_period<compute::plus_di>};
+const EvalHook minus_di{hlc_period<compute::minus_di>};
+const EvalHook plus_dm{two_period<compute::plus_dm>};
+const EvalHook minus_dm{two_period<compute::minus_dm>};
+const EvalHook avgprice{run_avgprice};
+const EvalHook medprice{run_medprice};
+const EvalHook typprice{hlc<compute::typprice>};
+const EvalHook wclprice{hlc<compute::wclprice>};
 const EvalHook style_side{run_style_side, D, true};
 const EvalHook style_named_side{run_style_named_side, D, true};
 const EvalHook unavailable{not_built};

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "kadmo/compute/indicators/directional.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
@@ -112,9 +113,26 @@ std::optional<State> st_atr(const CommandInput& in) {
   return compute::atr_final_state(in.in(0), in.in(1), in.in(2), z(in, 0));
 }
 template <Resumed (*F)(In, In, In, std::size_t, std::size_t, const State&)>
-ResumedTail rs_atr(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+ResumedTail rs_hlc_n(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
   if (!periods_fit(in, 0)) return std::nullopt;
   return from(F(in.in(0), in.in(1), in.in(2), z(in, 0), start, s));
+}
+
+// Directional movement: high, low (and close) and one period.
+template <std::optional<State> (*F)(In, In, std::size_t)>
+std::optional<State> st_hl_n(const CommandInput& in) {
+  if (!periods_fit(in, 0)) return std::nullopt;
+  return F(in.in(0), in.in(1), z(in, 0));
+}
+template <Resumed (*F)(In, In, std::size_t, std::size_t, const State&)>
+ResumedTail rs_hl_n(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  if (!periods_fit(in, 0)) return std::nullopt;
+  return from(F(in.in(0), in.in(1), z(in, 0), start, s));
+}
+template <std::optional<State> (*F)(In, In, In, std::size_t)>
+std::optional<State> st_hlc_n(const CommandInput& in) {
+  if (!periods_fit(in, 0)) return std::nullopt;
+  return F(in.in(0), in.in(1), in.in(2), z(in, 0));
 }
 
 // KDJ: K takes (period, k_smoothing, initial); D and J also d_smoothing
@@ -299,8 +317,8 @@ const ResumeHook macdfix_signal{st_macd_signal<true>, rs_macd_signal<true, false
 const ResumeHook macdfix_histogram{st_macd_signal<true>, rs_macd_signal<true, true>};
 const ResumeHook sar{st_sar, rs_sar};
 const ResumeHook sarext{st_sarext, rs_sarext};
-const ResumeHook atr{st_atr, rs_atr<compute::atr_resume>};
-const ResumeHook natr{st_atr, rs_atr<compute::natr_resume>};
+const ResumeHook atr{st_atr, rs_hlc_n<compute::atr_resume>};
+const ResumeHook natr{st_atr, rs_hlc_n<compute::natr_resume>};
 const ResumeHook rsi{st_x_n<compute::rsi_final_state>, rs_x_n<compute::rsi_resume>};
 const ResumeHook cmo{st_x_n<compute::cmo_final_state>, rs_x_n<compute::cmo_resume>};
 const ResumeHook kdj_k{st_kdj<0>, rs_kdj<0>};
@@ -308,6 +326,13 @@ const ResumeHook kdj_d{st_kdj<1>, rs_kdj<1>};
 const ResumeHook kdj_j{st_kdj<2>, rs_kdj<2>};
 const ResumeHook stochrsi_k{st_stochrsi<false>, rs_stochrsi<false>};
 const ResumeHook stochrsi_d{st_stochrsi<true>, rs_stochrsi<true>};
+const ResumeHook dx{st_hlc_n<compute::dx_final_state>, rs_hlc_n<compute::dx_resume>};
+const ResumeHook adx{st_hlc_n<compute::adx_final_state>, rs_hlc_n<compute::adx_resume>};
+const ResumeHook adxr{st_hlc_n<compute::adxr_final_state>, rs_hlc_n<compute::adxr_resume>};
+const ResumeHook plus_di{st_hlc_n<compute::plus_di_final_state>, rs_hlc_n<compute::plus_di_resume>};
+const ResumeHook minus_di{st_hlc_n<compute::minus_di_final_state>, rs_hlc_n<compute::minus_di_resume>};
+const ResumeHook plus_dm{st_hl_n<compute::plus_dm_final_state>, rs_hl_n<compute::plus_dm_resume>};
+const ResumeHook minus_dm{st_hl_n<compute::minus_dm_final_state>, rs_hl_n<compute::minus_dm_resume>};
 }  // namespace resume_hooks
 
 }  // namespace kadmo::directive

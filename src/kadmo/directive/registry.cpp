@@ -188,16 +188,17 @@ constexpr std::array vMacdfix{V(kNone, aNone, sClose, &EH::macdfix, &RH::macdfix
                               V("histogram", aMacdfixSig, sClose, &EH::macdfix_histogram, &RH::macdfix_histogram)};
 ONE(vApo, aApo, sClose, &EH::apo)
 ONE(vPpo, aApo, sClose, &EH::ppo)
-constexpr std::array vBoll{V(kNone, aP20, sClose, kNa), V("upper", aBollBand, sClose, kNa),
-                           V("lower", aBollBand, sClose, kNa)};
-ONE(vBbw, aP20, sClose, kNa)
+constexpr std::array vBoll{V(kNone, aP20, sClose, &EH::boll), V("upper", aBollBand, sClose, &EH::boll_upper),
+                           V("lower", aBollBand, sClose, &EH::boll_lower)};
+ONE(vBbw, aP20, sClose, &EH::bbw)
 ONE(vBbi, aBbi, sClose, &EH::bbi)
-constexpr std::array vAccbands{V(kNone, aP20, sClose, kNa), V("upper", aP20, sHL, kNa), V("lower", aP20, sHL, kNa)};
+constexpr std::array vAccbands{V(kNone, aP20, sClose, &EH::accbands), V("upper", aP20, sHL, &EH::accbands_upper),
+                               V("lower", aP20, sHL, &EH::accbands_lower)};
 constexpr std::array vDonchian{V(kNone, aPeriodReq, sHL, &EH::donchian), V("upper", aPeriodReq, sHigh, &EH::donchian_upper),
                                V("lower", aPeriodReq, sLow, &EH::donchian_lower)};
 ONE(vHv, aHv, sClose, &EH::hv)
-ONE(vStddev, aStddev, sClose, kNa)
-ONE(vVar, aP5, sClose, kNa)
+ONE(vStddev, aStddev, sClose, &EH::stddev)
+ONE(vVar, aP5, sClose, &EH::var)
 ONE(vSum, aP30, sClose, kNa)
 ONE(vLlv, aPeriodReq, sLow, &EH::llv)
 ONE(vHhv, aPeriodReq, sHigh, &EH::hhv)
@@ -206,9 +207,13 @@ constexpr std::array vMinMaxIndex{V("min", aP30, sClose, kNa), V("max", aP30, sC
 ONE(vP30CloseNa, aP30, sClose, kNa)
 ONE(vMidpoint, aP14, sClose, &EH::midpoint)
 ONE(vMidprice, aP14, sHL, &EH::midprice)
-ONE(vP14CloseNa, aP14, sClose, kNa)
-ONE(vBeta, aP5, sClose, &EH::unavailable_plus_required)
-ONE(vCorrel, aP30, sClose, &EH::unavailable_plus_required)
+ONE(vLinearreg, aP14, sClose, &EH::linearreg)
+ONE(vLinearregSlope, aP14, sClose, &EH::linearreg_slope)
+ONE(vLinearregAngle, aP14, sClose, &EH::linearreg_angle)
+ONE(vLinearregIntercept, aP14, sClose, &EH::linearreg_intercept)
+ONE(vTsf, aP14, sClose, &EH::tsf)
+ONE(vBeta, aP5, sClose, &EH::beta)
+ONE(vCorrel, aP30, sClose, &EH::correl)
 ONE(vRsi, aPeriodReq, sClose, &EH::rsi, &RH::rsi)
 ONE(vRsv, aPeriodReq, sHLC, &EH::rsv)
 constexpr std::array vKdj{V("k", aKdjK, sHLC, &EH::kdj_k, &RH::kdj_k), V("d", aKdjD, sHLC, &EH::kdj_d, &RH::kdj_d),
@@ -226,6 +231,17 @@ ONE(vP10CloseNa, aP10, sClose, kNa)
 ONE(vNoneOHLCNa, aNone, sOHLC, kNa)
 constexpr std::array vAroon{V("up", aP14, sHL, kNa), V("down", aP14, sHL, kNa)};
 ONE(vP14HLNa, aP14, sHL, kNa)
+ONE(vDx, aP14, sHLC, &EH::dx, &RH::dx)
+ONE(vAdx, aP14, sHLC, &EH::adx, &RH::adx)
+ONE(vAdxr, aP14, sHLC, &EH::adxr, &RH::adxr)
+ONE(vPlusDi, aP14, sHLC, &EH::plus_di, &RH::plus_di)
+ONE(vMinusDi, aP14, sHLC, &EH::minus_di, &RH::minus_di)
+ONE(vPlusDm, aP14, sHL, &EH::plus_dm, &RH::plus_dm)
+ONE(vMinusDm, aP14, sHL, &EH::minus_dm, &RH::minus_dm)
+ONE(vAvgprice, aNone, sOHLC, &EH::avgprice)
+ONE(vMedprice, aNone, sHL, &EH::medprice)
+ONE(vTypprice, aNone, sHLC, &EH::typprice)
+ONE(vWclprice, aNone, sHLC, &EH::wclprice)
 ONE(vTr, aNone, sHLC, &EH::tr)
 ONE(vAtr, aP14, sHLC, &EH::atr, &RH::atr)
 ONE(vNatr, aP14, sHLC, &EH::natr, &RH::natr)
@@ -234,8 +250,6 @@ ONE(vSarext, aSarext, sHL, &EH::sarext, &RH::sarext)
 ONE(vNoneHLCVNa, aNone, sHLCV, kNa)
 ONE(vAdosc, aAdosc, sHLCV, kNa)
 ONE(vObv, aNone, sCV, kNa)
-ONE(vNoneHLNa, aNone, sHL, kNa)
-ONE(vNoneHLCNa, aNone, sHLC, kNa)
 ONE(vNoneCloseNa, aNone, sClose, kNa)
 constexpr std::array vHtPhasor{V(kNone, aNone, sClose, kNa), V("quadrature", aNone, sClose, kNa)};
 constexpr std::array vHtSine{V(kNone, aNone, sClose, kNa), V("leadsine", aNone, sClose, kNa)};
@@ -312,11 +326,11 @@ const std::array kRows{
     row("minindex", vP30CloseNa, lb_pm1, R),
     row("midpoint", vMidpoint, lb_pm1, F),
     row("midprice", vMidprice, lb_pm1, F),
-    row("linearreg", vP14CloseNa, lb_pm1, F),
-    row("linearreg_slope", vP14CloseNa, lb_pm1, F),
-    row("linearreg_angle", vP14CloseNa, lb_pm1, F),
-    row("linearreg_intercept", vP14CloseNa, lb_pm1, F),
-    row("tsf", vP14CloseNa, lb_pm1, F),
+    row("linearreg", vLinearreg, lb_pm1, F),
+    row("linearreg_slope", vLinearregSlope, lb_pm1, F),
+    row("linearreg_angle", vLinearregAngle, lb_pm1, F),
+    row("linearreg_intercept", vLinearregIntercept, lb_pm1, F),
+    row("tsf", vTsf, lb_pm1, F),
     row("beta", vBeta, lb_p, F),
     row("correl", vCorrel, lb_pm1, F),
     row("rsi", vRsi, lb_rsi, R),
@@ -340,13 +354,13 @@ const std::array kRows{
     row("bop", vNoneOHLCNa, lb_none, F),
     row("aroon", vAroon, lb_p, F, xAroon),
     row("aroonosc", vP14HLNa, lb_p, F),
-    row("dx", vP14HLCNa, lb_p, R),
-    row("adx", vP14HLCNa, lb_adx, R),
-    row("adxr", vP14HLCNa, lb_adxr, R),
-    row("plus_di", vP14HLCNa, lb_p, R),
-    row("minus_di", vP14HLCNa, lb_p, R),
-    row("plus_dm", vP14HLNa, lb_pm1, R),
-    row("minus_dm", vP14HLNa, lb_pm1, R),
+    row("dx", vDx, lb_p, R),
+    row("adx", vAdx, lb_adx, R),
+    row("adxr", vAdxr, lb_adxr, R),
+    row("plus_di", vPlusDi, lb_p, R),
+    row("minus_di", vMinusDi, lb_p, R),
+    row("plus_dm", vPlusDm, lb_pm1, R),
+    row("minus_dm", vMinusDm, lb_pm1, R),
     row("tr", vTr, lb_const<1>, F),
     row("atr", vAtr, lb_p, R),
     row("natr", vNatr, lb_p, R),
@@ -355,10 +369,10 @@ const std::array kRows{
     row("ad", vNoneHLCVNa, lb_none, R),
     row("adosc", vAdosc, lb_adosc, R),
     row("obv", vObv, lb_none, R),
-    row("avgprice", vNoneOHLCNa, lb_none, F),
-    row("medprice", vNoneHLNa, lb_none, F),
-    row("typprice", vNoneHLCNa, lb_none, F),
-    row("wclprice", vNoneHLCNa, lb_none, F),
+    row("avgprice", vAvgprice, lb_none, F),
+    row("medprice", vMedprice, lb_none, F),
+    row("typprice", vTypprice, lb_none, F),
+    row("wclprice", vWclprice, lb_none, F),
     row("ht_dcperiod", vNoneCloseNa, lb_const<32>, R),
     row("ht_dcphase", vNoneCloseNa, lb_const<63>, R),
     row("ht_phasor", vHtPhasor, lb_const<32>, R, xHtPhasor),
