@@ -1,5 +1,7 @@
 #include "kadmo/io/csv_reader.hpp"
 
+#include "kadmo/core/calendar.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,10 @@
 #include <cstring>
 #include <memory>
 #include <system_error>
+
+
+#include "kadmo/core/memory.hpp"
+#include "kadmo/io/decimal.hpp"
 
 namespace kadmo::io {
 
@@ -50,20 +56,6 @@ inline bool parse_bool_cell(std::string_view t, std::uint8_t& out) {
   return false;
 }
 
-constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-constexpr bool is_leap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-constexpr std::int64_t days_from_civil(std::int64_t y, std::int64_t m, std::int64_t d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 inline bool two_digits(const char* p, int& v) {
   const unsigned a = static_cast<unsigned char>(p[0]) - '0', b = static_cast<unsigned char>(p[1]) - '0';
   if (a > 9 || b > 9) return false;
@@ -71,25 +63,62 @@ inline bool two_digits(const char* p, int& v) {
   return true;
 }
 
-// "YYYY-MM-DD HH:MM:SS" in UTC or a fixed offset, the common shape of bar
-// files; anything else (or a doubt) is left to parse_ns_in_tz.
+// The seconds since the epoch of the date "YYYY-MM-DD" at p (UTC midnight),
+// or -1 when the text is not such a valid date.
+inline std::int64_t date_seconds(const char* p) {
+  int y1, y2, mo, d;
+  if (p[4] != '-' || p[7] != '-' || !two_digits(p, y1) || !two_digits(p + 2, y2) || !two_digits(p + 5, mo) ||
+      !two_digits(p + 8, d))
+    return -1;
+  const int y = y1 * 100 + y2;
+  if (mo < 1 || mo > 12 || d < 1 || d > core::days_in_month(y, mo)) return -1;
+  return core::days_from_civil_0_9999(static_cast<unsigned>(y), static_cast<unsigned>(mo), static_cast<unsigned>(d)) *
+             86400 +
+         86400LL * 1'000'000;  // shifted up so that -1 stays free as the failure mark
+}
+
+// Seconds of the clock "HH:MM:SS" at p, or -1.
+inline int clock_seconds(const char* p) {
+  int h, mi, sec;
+  if (p[2] != ':' || p[5] != ':' || !two_digits(p, h) || !two_digits(p + 3, mi) || !two_digits(p + 6, sec) ||
+      h > 23 || mi > 59 || sec > 59)
+    return -1;
+  return h * 3600 + mi * 60 + sec;
+}
+
+// Instants of "YYYY-MM-DD HH:MM:SS" in UTC or a fixed offset, the common
+// shape of bar files; anything else (or a doubt) is left to parse_ns_in_tz.
+// Bars come in date order, so the last date's seconds are kept.
+struct DatetimeReader {
+  std::int64_t offset = 0;  // zone offset, seconds east
+  char date[10] = {};
+  std::int64_t date_secs = -1;
+
+  // The 19 bytes at p (more may follow: the caller checks the length).
+  bool read(const char* p, std::int64_t& out) {
+    if (std::memcmp(p, date, 10) != 0) {
+      const std::int64_t s = date_seconds(p);
+      if (s < 0) return false;
+      std::memcpy(date, p, 10);
+      date_secs = s;
+    } else if (date_secs < 0) {
+      return false;
+    }
+    const int c = clock_seconds(p + 11);
+    if (p[10] != ' ' || c < 0) return false;
+    const std::int64_t secs = date_secs - 86400LL * 1'000'000 + c - offset;
+    // Well inside the int64 nanosecond range (1677..2262); the edges go the long way.
+    if (secs < -9'000'000'000LL || secs > 9'000'000'000LL) return false;
+    out = secs * 1'000'000'000LL;
+    return true;
+  }
+};
+
 inline bool fast_datetime(std::string_view s, const Tz& tz, std::int64_t& out) {
   if (s.size() != 19 || tz.kind() == Tz::Kind::Named) return false;
-  const char* p = s.data();
-  if (p[4] != '-' || p[7] != '-' || p[10] != ' ' || p[13] != ':' || p[16] != ':') return false;
-  int y1, y2, mo, d, h, mi, sec;
-  if (!two_digits(p, y1) || !two_digits(p + 2, y2) || !two_digits(p + 5, mo) || !two_digits(p + 8, d) ||
-      !two_digits(p + 11, h) || !two_digits(p + 14, mi) || !two_digits(p + 17, sec))
-    return false;
-  const int y = y1 * 100 + y2;
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || sec > 59) return false;
-  if (d > kDays[mo - 1] + (mo == 2 && is_leap(y))) return false;
-  const std::int64_t secs = days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec - tz.offset_seconds();
-  // Well inside the int64 nanosecond range (1677..2262); the edges go the long way.
-  if (secs < -9'000'000'000LL || secs > 9'000'000'000LL) return false;
-  out = secs * 1'000'000'000LL;
-  return true;
+  DatetimeReader r;
+  r.offset = tz.offset_seconds();
+  return r.read(s.data(), out);
 }
 
 struct FdCloser {
@@ -110,6 +139,7 @@ TokenSet::TokenSet(const ReadCsvOptions& opts) {
   for (const auto& t : opts.na_values) tokens.push_back(t);
   for (const auto& t : tokens) {
     set_.emplace(t, 0);
+    if (!t.empty() && t.find_first_not_of("0123456789+-.eE: ") == std::string::npos) numeric_like_ = true;
     if (t.empty()) {
       has_empty_ = true;
     } else if (t.size() < kShort) {
@@ -223,7 +253,10 @@ struct Col {
   std::vector<double> floats;
   std::vector<std::uint8_t> bools;
   std::vector<std::string> strs;  // Str and Text
+  // Rows of an Int column that read "-0": the sign returns when it widens.
+  std::vector<std::size_t> neg_zeros;
   Tz zone;
+  DatetimeReader dt;  // Dt in UTC or a fixed offset
   std::size_t dt_missing = 0;
 
   void skip() {
@@ -233,16 +266,30 @@ struct Col {
     std::vector<std::uint8_t>().swap(bools);
     std::vector<std::string>().swap(strs);
   }
+  void push_int(std::int64_t v, bool negative) {
+    if (v == 0 && negative) neg_zeros.push_back(ints.size());
+    ints.push_back(v);
+  }
   void widen() {
-    floats.reserve(ints.capacity());
-    for (std::int64_t x : ints) floats.push_back(static_cast<double>(x));
+    std::vector<double> f = core::vector_with_capacity<double>(std::max(ints.capacity(), ints.size() + 1));
+    for (std::int64_t x : ints) f.push_back(static_cast<double>(x));
+    for (std::size_t r : neg_zeros) f[r] = -0.0;
+    floats = std::move(f);
     std::vector<std::int64_t>().swap(ints);
+    std::vector<std::size_t>().swap(neg_zeros);
     kind = Float;
+  }
+  template <class T>
+  static void grow(std::vector<T>& v, std::size_t n) {
+    if (n <= v.capacity()) return;
+    std::vector<T> w = core::vector_with_capacity<T>(n);
+    w.insert(w.end(), std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
+    v = std::move(w);
   }
   void reserve(std::size_t n) {
     switch (kind) {
-      case Int: case Dt: ints.reserve(n); break;
-      case Float: floats.reserve(n); break;
+      case Int: case Dt: grow(ints, n); break;
+      case Float: grow(floats, n); break;
       case Bool: bools.reserve(n); break;
       case Str: case Text: strs.reserve(n); break;
       default: break;
@@ -277,14 +324,14 @@ void feed(Col& c, std::string_view raw, const TokenSet& na) {
   std::uint8_t b;
   switch (c.kind) {
     case Col::Start:
-      if (!missing && parse_int_cell(t, i)) c.kind = Col::Int, c.ints.push_back(i);
+      if (!missing && parse_int_cell(t, i)) c.kind = Col::Int, c.push_int(i, t[0] == '-');
       else if (missing) c.kind = Col::Float, c.floats.push_back(core::kNaN);
       else if (parse_float_cell(t, d)) c.kind = Col::Float, c.floats.push_back(d);
       else if (parse_bool_cell(t, b)) c.kind = Col::Bool, c.bools.push_back(b);
       else c.kind = Col::Str, c.strs.emplace_back(raw);
       return;
     case Col::Int:
-      if (!missing && parse_int_cell(t, i)) return c.ints.push_back(i);
+      if (!missing && parse_int_cell(t, i)) return c.push_int(i, t[0] == '-');
       if (missing || parse_float_cell(t, d)) {
         c.widen();
         return c.floats.push_back(missing ? core::kNaN : d);
@@ -301,57 +348,37 @@ void feed(Col& c, std::string_view raw, const TokenSet& na) {
   }
 }
 
-// Plain numbers straight from the buffer: [+-]digits[.digits][e[+-]digits]
-// ending at a stop byte. Returns the end, or null to take the generic path.
-inline const char* fast_number(Col& c, const char* p, char delim, const TokenSet& na) {
-  const char* q = p;
-  const bool neg = *q == '-';
-  if (*q == '-' || *q == '+') ++q;
-  std::uint64_t m = 0;
-  int digits = 0, frac = 0;
-  bool is_int = true;
-  while (*q == '0') ++q, ++digits;  // leading zeros are not significant
-  int sig = 0;
-  for (unsigned v; (v = static_cast<unsigned char>(*q) - '0') <= 9; ++q, ++digits, ++sig) m = m * 10 + v;
-  if (*q == '.') {
-    is_int = false;
-    ++q;
-    if (sig == 0)
-      while (*q == '0') ++q, ++digits, ++frac;
-    for (unsigned v; (v = static_cast<unsigned char>(*q) - '0') <= 9; ++q, ++digits, ++sig, ++frac) m = m * 10 + v;
-  }
-  if (digits == 0 || sig > 18) return nullptr;
-  int exp10 = 0;
-  if (*q == 'e' || *q == 'E') {
-    is_int = false;
-    ++q;
-    const bool eneg = *q == '-';
-    if (*q == '-' || *q == '+') ++q;
-    int ed = 0;
-    for (unsigned v; (v = static_cast<unsigned char>(*q) - '0') <= 9 && ed < 4; ++q, ++ed)
-      exp10 = exp10 * 10 + static_cast<int>(v);
-    if (ed == 0 || ed == 4) return nullptr;
-    if (eneg) exp10 = -exp10;
-  }
-  if (*q != delim && *q != '\n') return nullptr;
-  const std::string_view text(p, static_cast<std::size_t>(q - p));
-  if (na.contains(text)) return nullptr;
+// The end of the number at p when it is followed by a stop byte (delimiter
+// or '\n'), else null; dec gets its digits.
+inline const char* number_at(const char* p, char delim, Decimal& dec) {
+  const char* q = scan_decimal(p, dec);
+  return q && (*q == delim || *q == '\n') ? q : nullptr;
+}
 
-  if (is_int) {
-    const std::int64_t v = neg ? -static_cast<std::int64_t>(m) : static_cast<std::int64_t>(m);
-    if (c.kind == Col::Float) c.floats.push_back(static_cast<double>(v));
-    else c.kind = Col::Int, c.ints.push_back(v);
+// A number cell straight from the buffer: an int64 in a column with only
+// ints so far, else a float (widening the column); returns its end, or null
+// to take the generic path.
+inline const char* fast_number(Col& c, const char* p, char delim, bool na_check, const TokenSet& na) {
+  Decimal dec;
+  const char* q = number_at(p, delim, dec);
+  if (!q) return nullptr;
+  const std::string_view text(p, static_cast<std::size_t>(q - p));
+  if (na_check && na.contains(text)) return nullptr;
+  if (dec.integer && dec.mantissa <= (std::uint64_t{1} << 63) - !dec.negative) {
+    const std::int64_t v = dec.negative ? static_cast<std::int64_t>(~dec.mantissa + 1)
+                                        : static_cast<std::int64_t>(dec.mantissa);
+    if (c.kind == Col::Float) {
+      // int64 to double rounds as the decimal text would; "-0" keeps its sign.
+      const double x = static_cast<double>(v);
+      c.floats.push_back(v == 0 && dec.negative ? -0.0 : x);
+    } else {
+      c.kind = Col::Int;
+      c.push_int(v, dec.negative);
+    }
     return q;
   }
   double x;
-  const int e = exp10 - frac;
-  if (m <= (std::uint64_t{1} << 53) && e >= -22 && e <= 22) {
-    // Both operands exact: one correctly rounded operation.
-    x = e < 0 ? static_cast<double>(m) / kPow10[-e] : static_cast<double>(m) * kPow10[e];
-    if (neg) x = -x;
-  } else if (!parse_float_cell(text, x)) {
-    return nullptr;
-  }
+  if (!decimal_exact(dec, x) && !parse_float_cell(text, x)) return nullptr;
   if (c.kind == Col::Int) c.widen();
   c.kind = Col::Float;
   c.floats.push_back(x);
@@ -381,6 +408,11 @@ class Reader {
  public:
   Reader(const ReadCsvOptions& o, const TokenSet& na) : o_(o), na_(na) {
     dmask_ = 0x0101010101010101ULL * static_cast<unsigned char>(o.delimiter);
+    // A delimiter that can occur inside a number or datetime text turns off
+    // the readers that find the end of such a field by its form.
+    const std::string_view number_bytes = "0123456789+-.eE", datetime_bytes = "0123456789-: ";
+    fast_num_ = number_bytes.find(o.delimiter) == std::string_view::npos;
+    fast_dt_ = datetime_bytes.find(o.delimiter) == std::string_view::npos;
   }
 
   // Pass one: names, columns, row count.
@@ -476,7 +508,8 @@ class Reader {
 
   // ---- buffer
 
-  static constexpr std::size_t kPad = 16;
+  // Readable bytes past the data: fast readers look up to 20 bytes ahead.
+  static constexpr std::size_t kPad = 64;
 
   // Keeps [p_, len_) and reads more after it; false at the end of input.
   Result<bool> refill() {
@@ -577,12 +610,15 @@ class Reader {
                       " fields, but the previous record has " + std::to_string(ncols_) + " fields"));
   }
 
+  // The records of the clean region (no quote, no carriage return, valid
+  // UTF-8, whole lines), each cell read straight from the buffer.
   Result<void> fast_records() {
     const char* p = buf_.get() + p_;
     const char* const end = buf_.get() + fast_end_;
     const char d = o_.delimiter;
     const std::size_t n = ncols_;
     Col* cols = cols_.data();
+    const bool na_num = na_.may_hold_number(), num_ok = fast_num_, dt_ok = fast_dt_ && !na_num;
     while (p < end) {
       if (*p == '\n') {
         ++p, ++line_;
@@ -597,18 +633,23 @@ class Reader {
           switch (c.kind) {
             case Col::Start:
             case Col::Int:
-            case Col::Float: e = fast_number(c, p, d, na_); break;
+            case Col::Float:
+              if (num_ok) e = fast_number(c, p, d, na_num, na_);
+              break;
             case Col::Str:
             case Col::Text:
               e = find_stop(p, dmask_);
               c.strs.emplace_back(p, static_cast<std::size_t>(e - p));
               break;
             case Col::Dt: {
-              e = find_stop(p, dmask_);
-              const std::string_view v(p, static_cast<std::size_t>(e - p));
+              // The fixed-width text in place: its 19 bytes hold no stop byte
+              // when the delimiter is none of its characters.
               std::int64_t ns;
-              if (fast_datetime(v, c.zone, ns) && !na_.contains(v)) c.ints.push_back(ns);
-              else feed(c, v, na_);
+              if (dt_ok && c.zone.kind() != Tz::Kind::Named && (p[19] == d || p[19] == '\n') &&
+                  c.dt.read(p, ns)) {
+                c.ints.push_back(ns);
+                e = p + 19;
+              }
               break;
             }
             case Col::Skip:
@@ -784,6 +825,7 @@ class Reader {
       } else if (auto z = hint_for(i)) {
         c.kind = Col::Dt;
         c.zone = *z;
+        c.dt.offset = z->offset_seconds();
       }
     }
     reserve_at_ = 1;
@@ -821,6 +863,7 @@ class Reader {
   const ReadCsvOptions& o_;
   const TokenSet& na_;
   std::uint64_t dmask_ = 0;
+  bool fast_num_ = true, fast_dt_ = true;
   FdCloser fd_;
   bool regular_ = false;
   bool text_mode_ = false;

@@ -64,6 +64,9 @@ class TokenSet {
     }
     return set_.find(s) != set_.end();
   }
+  // Some token could be a number or a datetime text (only characters of
+  // those forms); when none is, a cell read as either needs no lookup.
+  bool may_hold_number() const { return numeric_like_; }
 
  private:
   static constexpr std::size_t kShort = 64;
@@ -72,6 +75,7 @@ class TokenSet {
   std::uint64_t last_[kShort][4] = {};
   bool has_empty_ = false;
   bool has_long_ = false;
+  bool numeric_like_ = false;
 };
 
 class CsvTable {

@@ -297,6 +297,62 @@ TEST(CsvRecords, FastAndGeneralPathsAgree) {
   }
 }
 
+TEST(CsvRecords, DelimiterThatAlsoOccursInNumbersAndDates) {
+  // The delimiter splits the fields even where it could continue a number or
+  // a datetime text.
+  TempDir d;
+  struct Case {
+    char delim;
+    std::string text;
+    std::vector<std::int64_t> second;  // column 1, int64
+  } cases[] = {
+      {'.', "a.b\n1.5\n-2.07\n", {5, 7}},
+      {'e', "aeb\n1e5\n2e-3\n", {5, -3}},
+      {'-', "a-b\n1-5\n30-7\n", {5, 7}},
+      {'0', "a0b\n105\n202\n", {5, 2}},
+  };
+  for (const auto& c : cases) {
+    ReadCsvOptions o;
+    o.delimiter = c.delim;
+    auto df = read_ok(d.file("d.csv", c.text), o);
+    ASSERT_EQ(df.width(), 2u) << c.delim;
+    EXPECT_EQ(*df.column_at(1).i64_values(), c.second) << c.delim;
+  }
+  // A space delimiter cuts "date time" into two fields; the zoned column
+  // holds dates only (midnight UTC).
+  ReadCsvOptions o;
+  o.delimiter = ' ';
+  DatetimeHint hint;
+  hint.column = std::string("d");
+  o.datetime_hints.push_back(hint);
+  auto t = read_csv_table(d.file("s.csv", "d t v\n2021-01-04 10:00:00 1.5\n2021-01-05 11:00:00 2\n"), o);
+  ASSERT_TRUE(t.has_value()) << t.error().message;
+  auto dt = t->take_datetime_column(0, core::Tz::utc());
+  ASSERT_TRUE(dt.has_value());
+  EXPECT_EQ(*dt->datetime_values(), (std::vector<std::int64_t>{1609718400'000000000LL, 1609804800'000000000LL}));
+  EXPECT_EQ(*t->take_column(1)->str_values(), (std::vector<std::string>{"10:00:00", "11:00:00"}));
+}
+
+TEST(CsvInference, NegativeZeroKeepsItsSign) {
+  // "-0" is the integer 0, but the float -0.0 once its column is float64,
+  // whether the column starts as int64 and widens or starts as float64, and
+  // however far the widening cell lies.
+  TempDir d;
+  for (std::size_t pad : {0u, 100000u}) {
+    std::vector<std::string> cells(pad, "7");
+    for (const char* c : {"-0", "1", "-00", "2.5", "-0", "+0"}) cells.push_back(c);
+    auto f = floats(read_ok(column_file(d, cells)).column_at(0));
+    ASSERT_EQ(f.size(), pad + 6);
+    const bool want_neg[] = {true, false, true, false, true, false};
+    for (std::size_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(f[pad + i], std::strtod(cells[pad + i].c_str(), nullptr)) << i;
+      EXPECT_EQ(std::signbit(f[pad + i]), want_neg[i]) << pad << " " << i;
+    }
+  }
+  auto df = read_ok(column_file(d, {"-0", "3"}));
+  EXPECT_EQ(*df.column_at(0).i64_values(), (std::vector<std::int64_t>{0, 3}));
+}
+
 // ---------------------------------------------------------------- errors
 
 TEST(CsvErrors, OpenFailures) {
@@ -320,6 +376,28 @@ TEST(CsvErrors, RaggedRecordNamesItsPosition) {
   EXPECT_EQ(read_err(d.file("r2.csv", text2)),
             "bad CSV record: CSV error: record 2 (line: 5, byte: 13): found record with 1 fields, but the previous "
             "record has 2 fields");
+}
+
+TEST(CsvErrors, RaggedRecordFarIntoTheFile) {
+  // Past many read buffers and blank lines, a record with one field too many
+  // and one with one too few: the position counts every earlier line.
+  TempDir d;
+  for (const std::string bad : {"1,2,3,4", "1,2"}) {
+    std::string text = "a,b,c\n";
+    std::size_t lines = 1, records = 1;
+    for (int i = 0; i < 150000; ++i) {
+      text += std::to_string(i) + ",2.5,x\n";
+      ++lines, ++records;
+      if (i % 1000 == 999) text += "\n", ++lines;
+    }
+    const std::size_t byte = text.size();
+    text += bad + "\n5,6,7\n";
+    const std::string fields = bad == "1,2" ? "2" : "4";
+    EXPECT_EQ(read_err(d.file("r.csv", text)),
+              "bad CSV record: CSV error: record " + std::to_string(records) + " (line: " + std::to_string(lines + 1) +
+                  ", byte: " + std::to_string(byte) + "): found record with " + fields +
+                  " fields, but the previous record has 3 fields");
+  }
 }
 
 TEST(CsvErrors, InvalidUtf8NamesFieldAndByte) {
