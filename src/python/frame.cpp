@@ -131,8 +131,11 @@ void register_dataframe(nb::module_& m) {
           "__init__",
           [](PyDataFrame* self, nb::handle data, nb::handle time_frame, std::optional<nb::dict> cumulators) {
             DataFrame df;
+            std::optional<time::TfState> tf;
             if (nb::isinstance<PyDataFrame>(data)) {
-              df = nb::cast<PyDataFrame&>(data).df;
+              const auto& src = nb::cast<PyDataFrame&>(data);
+              df = src.df;
+              tf = src.tf;
             } else if (PyDict_Check(data.ptr())) {
               df = frame_from_dict(data);
             } else {
@@ -143,15 +146,16 @@ void register_dataframe(nb::module_& m) {
             if (time_frame.is_none()) {
               if (cumulators) raise(PyExc_ValueError, "cumulators requires time_frame");
             } else {
-              resolve_time_frame(time_frame);
+              const time::TimeFrame target = resolve_time_frame(time_frame);
               if (df.index().kind() != core::Index::Kind::Datetime)
                 raise(PyExc_ValueError,
                       "time_frame requires a DatetimeIndex (build one with to_datetime(df[col]) then "
                       "df.set_index(col))");
-              // Folding appended bars into a forming period needs the cumulation engine.
-              raise(PyExc_NotImplementedError, "time_frame= (tf-aware frames) is not available in this build of kadmo_rs yet");
+              // Existing rows are all completed periods: no pending bars.
+              tf = time::TfState{std::nullopt, build_agg_spec(cumulators ? nb::handle(*cumulators) : nb::none()),
+                                 target};
             }
-            new (self) PyDataFrame{std::move(df)};
+            new (self) PyDataFrame{std::move(df), std::move(tf)};
           },
           nb::arg("data"), nb::arg("time_frame").none() = nb::none(), nb::arg("cumulators").none() = nb::none())
       .def("__len__", [](const PyDataFrame& s) { return s.df.height(); })
@@ -211,10 +215,13 @@ void register_dataframe(nb::module_& m) {
           "append",
           [](nb::handle self, nb::handle other) -> nb::handle {
             auto& me = nb::cast<PyDataFrame&>(self);
-            // The core append snapshots a self-append itself.
-            if (nb::isinstance<PyDataFrame>(other)) unwrap(me.df.append(nb::cast<PyDataFrame&>(other).df));
-            else if (nb::isinstance<PyRow>(other)) unwrap(me.df.append(nb::cast<PyRow&>(other).frame));
+            const DataFrame* rows = nullptr;
+            if (nb::isinstance<PyDataFrame>(other)) rows = &nb::cast<PyDataFrame&>(other).df;
+            else if (nb::isinstance<PyRow>(other)) rows = &nb::cast<PyRow&>(other).frame;
             else raise(PyExc_TypeError, "append expects a DataFrame or Row");
+            // Both snapshot a self-append themselves.
+            if (me.tf) unwrap(time::fold_append(me.df, *me.tf, *rows));
+            else unwrap(me.df.append(*rows));
             return self;
           },
           nb::arg("other"),
@@ -234,6 +241,7 @@ void register_dataframe(nb::module_& m) {
   add_frame_indexers(cls);
   add_csv_methods(cls);
   add_reshape_methods(cls);
+  add_cumulate_methods(cls);
 }
 
 }  // namespace kadmo::py

@@ -222,12 +222,18 @@ def test_time_frame_argument_checks(kwargs, exc, msg):
         k.DataFrame({"a": [1.0]}, **kwargs)
 
 
-def test_time_frame_on_datetime_index_is_not_silently_ignored(tmp_path):
+def test_time_frame_on_datetime_index_makes_a_folding_frame(tmp_path):
     path = tmp_path / "bars.csv"
-    path.write_text("time,close\n2021-01-04 09:30:00,1.0\n")
+    path.write_text("time,close,volume\n2021-01-04 09:30:00,1.0,10.0\n")
     df = k.read_csv(str(path), index_col="time", tz="UTC")
-    with pytest.raises(NotImplementedError):
-        k.DataFrame(df, time_frame="1d")
+    tf = k.DataFrame(df, time_frame="1d")
+    path.write_text("time,close,volume\n2021-01-04 10:00:00,2.0,1.0\n2021-01-04 11:00:00,3.0,2.0\n")
+    tf.append(k.read_csv(str(path), index_col="time", tz="UTC"))
+    # The existing row is a closed period: the first bar opens a row, the
+    # second folds into it (close last, volume summed).
+    assert tf.get_column("close").to_list() == [1.0, 3.0]
+    assert tf.get_column("volume").to_list() == [10.0, 3.0]
+    assert len(df) == 1
 
 
 def test_to_pandas_keeps_the_index_zone(tmp_path):
