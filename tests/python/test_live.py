@@ -13,6 +13,8 @@ RESUMABLE = [
     "sar", "sar:0.03,0.3", "sarext", "atr:14", "natr:5", "rsi:14", "rsi:5@(ema:3)", "cmo:9",
     "kdj.k", "kdj.d:5,3,3", "kdj.j", "stochrsi.k", "stochrsi.d",
     "dx:7", "adx", "adx:5", "adxr:4", "plus_di:6", "minus_di", "plus_dm:5", "minus_dm", "adx:3@(high+1),low",
+    "trix:5", "trix:3@(high+low)", "obv@close,period", "ad@high,low,close,period", "adosc@high,low,close,period",
+    "adosc:2,5@high,low,close,period", "maxindex:5", "minindex:7", "minmaxindex.max:6", "minmaxindex.min:4",
 ]
 WINDOWED = [
     "ma:5", "wma:6", "trima:7", "hhv:5", "llv:4", "midpoint:6", "midprice:5", "donchian:8", "rsv:5",
@@ -20,10 +22,14 @@ WINDOWED = [
     "boll", "boll.upper:10,1.5", "boll.l", "bbw:8", "accbands.upper:6", "accbands.lower", "hv:7", "hv:5,1h,365",
     "stddev:20,2", "var:20", "linearreg", "linearreg_slope:9", "linearreg_angle:5", "linearreg_intercept", "tsf:6",
     "beta@,open", "correl:9@,open", "avgprice", "medprice", "typprice", "wclprice",
+    "aroon.up:5", "aroon.down", "aroonosc:7", "bop", "cci:9", "imi:5", "mfi:5@high,low,close,period", "mom", "mom:3",
+    "roc", "rocp:4", "rocr", "rocr100:5", "willr:6", "ultosc:3,5,9", "sum:5", "change:3", "increase:2",
+    "repeat:2@(close>open)", "style:bullish", "cdl.bearish",
 ]
 NON_RESUMABLE = [
     "close > ema:10", "ema:5 - ema:20", "sar * 1", "macd.dea", "stochrsi.d:14,5,3,1", "~(rsi:6 > 50)",
     "ppo:4,9,1", "macdext.signal:4,1,9,1,3,1", "ma:5,1", "adx:5 > 25", "plus_di - minus_di",
+    "trix:4 > 0", "maxindex:5 - minindex:5", "-maxindex:6",
 ]
 
 

@@ -48,10 +48,12 @@ std::optional<Out> out_opt(std::optional<kc::Series>&& s) {
 
 // Bindings of other families, each defined in its own file of this module.
 void add_candle_bindings(nanobind::module_& m);
+void add_hilbert_bindings(nanobind::module_& m);
 
 NB_MODULE(kadmo_testing, m) {
   using std::size_t;
   add_candle_bindings(m);
+  add_hilbert_bindings(m);
   // Single-series functions with one period.
 #define KT_X_N(name) \
   m.def(#name, [](const Arr& x, size_t n) { return out(kc::name(sp(x), n)); }, nb::arg("x"), nb::arg("n"))

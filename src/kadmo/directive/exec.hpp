@@ -109,9 +109,11 @@ extern const EvalHook ma, ema, smma, wma, dema, tema, trima, kama, t3, mavp, mac
     kdj_d, kdj_j, stoch_k, stoch_d, stochf_k, stochf_d, stochrsi_k, stochrsi_d, cmo, tr, atr, natr, sar, sarext,
     hv, style_side, style_named_side, boll, boll_upper, boll_lower, bbw, accbands, accbands_upper, accbands_lower,
     stddev, var, linearreg, linearreg_slope, linearreg_angle, linearreg_intercept, tsf, beta, correl, dx, adx, adxr,
-    plus_di, minus_di, plus_dm, minus_dm, avgprice, medprice, typprice, wclprice,
+    plus_di, minus_di, plus_dm, minus_dm, avgprice, medprice, typprice, wclprice, aroon_up, aroon_down, aroonosc,
+    bop, cci, imi, mfi, mom, roc, rocp, rocr, rocr100, trix, willr, ultosc, obv, ad, adosc, sum, maxindex, minindex,
+    change, increase, repeat,
     // families not in this build: inputs and arguments are read, then they fail
-    unavailable, unavailable_plus_required, unavailable_bool;
+    unavailable, unavailable_plus_required;
 }  // namespace eval_hooks
 
 }  // namespace kadmo::directive

@@ -6,11 +6,15 @@
 
 #include "kadmo/compute/indicators/bands.hpp"
 #include "kadmo/compute/indicators/directional.hpp"
+#include "kadmo/compute/indicators/math_ops.hpp"
+#include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/statistic.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
+#include "kadmo/compute/indicators/tools.hpp"
 #include "kadmo/compute/indicators/transform.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
+#include "kadmo/compute/indicators/volume.hpp"
 #include "kadmo/compute/kernels.hpp"
 #include "kadmo/directive/exec.hpp"
 #include "kadmo/directive/lookback.hpp"
@@ -308,18 +312,50 @@ Result<Column> hlc(const CommandInput& in) {
   return out(F(in.in(0), in.in(1), in.in(2)));
 }
 
-// ---- commands whose indicator is not in this build ----
+// ---- momentum, volume and window positions ----
 
-Result<Column> check_side(const CommandInput& in, std::string_view side) {
+Result<Column> run_aroon_down(const CommandInput& in) {
+  // The down line reads the low, the second input.
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::aroon_down(in.in(1), win(in, 0)));
+}
+Result<Column> run_bop(const CommandInput& in) { return out(compute::bop(in.in(0), in.in(1), in.in(2), in.in(3))); }
+Result<Column> run_mfi(const CommandInput& in) {
+  if (any_zero(in, 0)) return nan_column(in.len());
+  return out(compute::mfi(in.in(0), in.in(1), in.in(2), in.in(3), win(in, 0)));
+}
+Result<Column> run_ultosc(const CommandInput& in) {
+  if (any_zero(in, 0, 1, 2)) return nan_column(in.len());
+  return out(compute::ultosc(in.in(0), in.in(1), in.in(2), win(in, 0), win(in, 1), win(in, 2)));
+}
+Result<Column> run_obv(const CommandInput& in) { return out(compute::obv(in.in(0), in.in(1))); }
+Result<Column> run_ad(const CommandInput& in) { return out(compute::ad(in.in(0), in.in(1), in.in(2), in.in(3))); }
+// The adosc periods set the smoothing factors, so they are passed as given.
+Result<Column> run_adosc(const CommandInput& in) {
+  return out(compute::adosc(in.in(0), in.in(1), in.in(2), in.in(3), static_cast<std::size_t>(u(in, 0)),
+                            static_cast<std::size_t>(u(in, 1))));
+}
+
+// ---- signal tools ----
+
+Result<Column> run_increase(const CommandInput& in) {
+  return Column::boolean(compute::increase(in.in(0), static_cast<std::size_t>(u(in, 0)), in.values[1].i));
+}
+Result<Column> run_repeat(const CommandInput& in) {
+  return Column::boolean(compute::repeat(*in.inputs[0].bool_values(), static_cast<std::size_t>(u(in, 0))));
+}
+
+// Inputs are open, close: bullish is close above open.
+Result<Column> style_of(const CommandInput& in, std::string_view side) {
   if (side != "bullish" && side != "bearish")
     return fail(KadmoError::value("style should be 'bullish' or 'bearish', got '" + std::string(side) + "'"));
-  return not_built(in);
+  return Column::boolean(compute::style(side == "bullish", in.in(1), in.in(0)));
 }
 Result<Column> run_style_side(const CommandInput& in) {
   const bool given = !in.args.empty() && in.args[0] && !in.args[0]->empty();
-  return check_side(in, given ? std::string_view(*in.args[0]) : std::string_view());
+  return style_of(in, given ? std::string_view(*in.args[0]) : std::string_view());
 }
-Result<Column> run_style_named_side(const CommandInput& in) { return check_side(in, *in.sub); }
+Result<Column> run_style_named_side(const CommandInput& in) { return style_of(in, *in.sub); }
 
 }  // namespace
 
@@ -404,9 +440,32 @@ const EvalHook typprice{hlc<compute::typprice>};
 const EvalHook wclprice{hlc<compute::wclprice>};
 const EvalHook style_side{run_style_side, D, true};
 const EvalHook style_named_side{run_style_named_side, D, true};
+const EvalHook aroon_up{one_period<compute::aroon_up>};
+const EvalHook aroon_down{run_aroon_down};
+const EvalHook aroonosc{two_period<compute::aroonosc>};
+const EvalHook bop{run_bop};
+const EvalHook cci{hlc_period<compute::cci>};
+const EvalHook imi{two_period<compute::imi>};
+const EvalHook mfi{run_mfi};
+const EvalHook mom{one_period<compute::mom>};
+const EvalHook roc{one_period<compute::roc>};
+const EvalHook rocp{one_period<compute::rocp>};
+const EvalHook rocr{one_period<compute::rocr>};
+const EvalHook rocr100{one_period<compute::rocr100>};
+const EvalHook trix{one_period<compute::trix>};
+const EvalHook willr{hlc_period<compute::willr>};
+const EvalHook ultosc{run_ultosc};
+const EvalHook obv{run_obv};
+const EvalHook ad{run_ad};
+const EvalHook adosc{run_adosc};
+const EvalHook sum{one_period<compute::sum>};
+const EvalHook maxindex{one_period<compute::maxindex>};
+const EvalHook minindex{one_period<compute::minindex>};
+const EvalHook change{one_period<compute::change>};
+const EvalHook increase{run_increase};
+const EvalHook repeat{run_repeat, SeriesRule::Bool};
 const EvalHook unavailable{not_built};
 const EvalHook unavailable_plus_required{not_built, SeriesRule::PlusRequired};
-const EvalHook unavailable_bool{not_built, SeriesRule::Bool};
 }  // namespace eval_hooks
 
 }  // namespace kadmo::directive

@@ -3,9 +3,12 @@
 #include <cmath>
 
 #include "kadmo/compute/indicators/directional.hpp"
+#include "kadmo/compute/indicators/math_ops.hpp"
+#include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
+#include "kadmo/compute/indicators/volume.hpp"
 #include "kadmo/core/memory.hpp"
 #include "kadmo/directive/exec.hpp"
 #include "kadmo/directive/lookback.hpp"
@@ -171,6 +174,37 @@ ResumedTail rs_stochrsi(const CommandInput& in, const State& s, std::size_t star
   return from(compute::stochrsi_resume(in.in(0), z(in, 0), z(in, 1), D, z(in, 2), start, s));
 }
 
+// TRIX continues the triple average of tema_final_state.
+std::optional<State> st_trix(const CommandInput& in) { return st_x_n<compute::tema_final_state>(in); }
+
+// Volume: on-balance volume (close, volume), A/D and its oscillator (high,
+// low, close, volume). The oscillator's periods are smoothing factors, so
+// any value the evaluator accepts keeps a state.
+std::optional<State> st_obv(const CommandInput& in) { return compute::obv_final_state(in.in(0), in.in(1)); }
+ResumedTail rs_obv(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(compute::obv_resume(in.in(0), in.in(1), start, s));
+}
+std::optional<State> st_ad(const CommandInput& in) {
+  return compute::ad_final_state(in.in(0), in.in(1), in.in(2), in.in(3));
+}
+ResumedTail rs_ad(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(compute::ad_resume(in.in(0), in.in(1), in.in(2), in.in(3), start, s));
+}
+std::optional<State> st_adosc(const CommandInput& in) {
+  return compute::adosc_final_state(in.in(0), in.in(1), in.in(2), in.in(3), z(in, 0), z(in, 1));
+}
+ResumedTail rs_adosc(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(compute::adosc_resume(in.in(0), in.in(1), in.in(2), in.in(3), z(in, 0), z(in, 1), start, s));
+}
+
+// Window positions: the resume takes the rows cut from the front since the
+// state's positions were counted.
+template <Resumed (*F)(In, std::size_t, std::size_t, const State&, std::uint64_t)>
+ResumedTail rs_index(const CommandInput& in, const State& s, std::size_t start, std::uint64_t origin) {
+  if (!periods_fit(in, 0)) return std::nullopt;
+  return from(F(in.in(0), z(in, 0), start, s, origin));
+}
+
 // ---- dispatch ----
 
 bool has_nan(std::span<const double> s) {
@@ -333,6 +367,12 @@ const ResumeHook plus_di{st_hlc_n<compute::plus_di_final_state>, rs_hlc_n<comput
 const ResumeHook minus_di{st_hlc_n<compute::minus_di_final_state>, rs_hlc_n<compute::minus_di_resume>};
 const ResumeHook plus_dm{st_hl_n<compute::plus_dm_final_state>, rs_hl_n<compute::plus_dm_resume>};
 const ResumeHook minus_dm{st_hl_n<compute::minus_dm_final_state>, rs_hl_n<compute::minus_dm_resume>};
+const ResumeHook trix{st_trix, rs_x_n<compute::trix_resume>};
+const ResumeHook obv{st_obv, rs_obv};
+const ResumeHook ad{st_ad, rs_ad};
+const ResumeHook adosc{st_adosc, rs_adosc};
+const ResumeHook maxindex{st_x_n<compute::maxindex_final_state>, rs_index<compute::maxindex_resume>};
+const ResumeHook minindex{st_x_n<compute::minindex_final_state>, rs_index<compute::minindex_resume>};
 }  // namespace resume_hooks
 
 }  // namespace kadmo::directive

@@ -54,7 +54,7 @@ struct ResumeHook {
 namespace resume_hooks {
 extern const ResumeHook ema, smma, dema, tema, kama, t3, macd, macd_signal, macd_histogram, macdfix,
     macdfix_signal, macdfix_histogram, sar, sarext, atr, natr, rsi, cmo, kdj_k, kdj_d, kdj_j, stochrsi_k,
-    stochrsi_d, dx, adx, adxr, plus_di, minus_di, plus_dm, minus_dm;
+    stochrsi_d, dx, adx, adxr, plus_di, minus_di, plus_dm, minus_dm, trix, obv, ad, adosc, maxindex, minindex;
 }  // namespace resume_hooks
 
 }  // namespace kadmo::directive

@@ -199,12 +199,15 @@ constexpr std::array vDonchian{V(kNone, aPeriodReq, sHL, &EH::donchian), V("uppe
 ONE(vHv, aHv, sClose, &EH::hv)
 ONE(vStddev, aStddev, sClose, &EH::stddev)
 ONE(vVar, aP5, sClose, &EH::var)
-ONE(vSum, aP30, sClose, kNa)
+ONE(vSum, aP30, sClose, &EH::sum)
 ONE(vLlv, aPeriodReq, sLow, &EH::llv)
 ONE(vHhv, aPeriodReq, sHigh, &EH::hhv)
 constexpr std::array vMinMax{V("min", aP30, sClose, &EH::minmax_min), V("max", aP30, sClose, &EH::minmax_max)};
-constexpr std::array vMinMaxIndex{V("min", aP30, sClose, kNa), V("max", aP30, sClose, kNa)};
-ONE(vP30CloseNa, aP30, sClose, kNa)
+constexpr std::array vMinMaxIndex{V("min", aP30, sClose, &EH::minindex, &RH::minindex),
+                                  V("max", aP30, sClose, &EH::maxindex, &RH::maxindex)};
+ONE(vMaxIndex, aP30, sClose, &EH::maxindex, &RH::maxindex)
+ONE(vMinIndex, aP30, sClose, &EH::minindex, &RH::minindex)
+ONE(vTrix, aP30, sClose, &EH::trix, &RH::trix)
 ONE(vMidpoint, aP14, sClose, &EH::midpoint)
 ONE(vMidprice, aP14, sHL, &EH::midprice)
 ONE(vLinearreg, aP14, sClose, &EH::linearreg)
@@ -222,15 +225,20 @@ constexpr std::array vStoch{V("k", aStoch, sHLC, &EH::stoch_k), V("d", aStoch, s
 constexpr std::array vStochf{V("k", aStochf, sHLC, &EH::stochf_k), V("d", aStochf, sHLC, &EH::stochf_d)};
 constexpr std::array vStochrsi{V("k", aStochrsi, sClose, &EH::stochrsi_k, &RH::stochrsi_k),
                                V("d", aStochrsi, sClose, &EH::stochrsi_d, &RH::stochrsi_d)};
-ONE(vP14HLCNa, aP14, sHLC, kNa)
+ONE(vWillr, aP14, sHLC, &EH::willr)
+ONE(vCci, aP14, sHLC, &EH::cci)
 ONE(vCmo, aP14, sClose, &EH::cmo, &RH::cmo)
-ONE(vUltosc, aUltosc, sHLC, kNa)
-ONE(vImi, aP14, sOC, kNa)
-ONE(vMfi, aP14, sHLCV, kNa)
-ONE(vP10CloseNa, aP10, sClose, kNa)
-ONE(vNoneOHLCNa, aNone, sOHLC, kNa)
-constexpr std::array vAroon{V("up", aP14, sHL, kNa), V("down", aP14, sHL, kNa)};
-ONE(vP14HLNa, aP14, sHL, kNa)
+ONE(vUltosc, aUltosc, sHLC, &EH::ultosc)
+ONE(vImi, aP14, sOC, &EH::imi)
+ONE(vMfi, aP14, sHLCV, &EH::mfi)
+ONE(vMom, aP10, sClose, &EH::mom)
+ONE(vRoc, aP10, sClose, &EH::roc)
+ONE(vRocp, aP10, sClose, &EH::rocp)
+ONE(vRocr, aP10, sClose, &EH::rocr)
+ONE(vRocr100, aP10, sClose, &EH::rocr100)
+ONE(vBop, aNone, sOHLC, &EH::bop)
+constexpr std::array vAroon{V("up", aP14, sHL, &EH::aroon_up), V("down", aP14, sHL, &EH::aroon_down)};
+ONE(vAroonosc, aP14, sHL, &EH::aroonosc)
 ONE(vDx, aP14, sHLC, &EH::dx, &RH::dx)
 ONE(vAdx, aP14, sHLC, &EH::adx, &RH::adx)
 ONE(vAdxr, aP14, sHLC, &EH::adxr, &RH::adxr)
@@ -247,15 +255,15 @@ ONE(vAtr, aP14, sHLC, &EH::atr, &RH::atr)
 ONE(vNatr, aP14, sHLC, &EH::natr, &RH::natr)
 ONE(vSar, aSar, sHL, &EH::sar, &RH::sar)
 ONE(vSarext, aSarext, sHL, &EH::sarext, &RH::sarext)
-ONE(vNoneHLCVNa, aNone, sHLCV, kNa)
-ONE(vAdosc, aAdosc, sHLCV, kNa)
-ONE(vObv, aNone, sCV, kNa)
+ONE(vAd, aNone, sHLCV, &EH::ad, &RH::ad)
+ONE(vAdosc, aAdosc, sHLCV, &EH::adosc, &RH::adosc)
+ONE(vObv, aNone, sCV, &EH::obv, &RH::obv)
 ONE(vNoneCloseNa, aNone, sClose, kNa)
 constexpr std::array vHtPhasor{V(kNone, aNone, sClose, kNa), V("quadrature", aNone, sClose, kNa)};
 constexpr std::array vHtSine{V(kNone, aNone, sClose, kNa), V("leadsine", aNone, sClose, kNa)};
-ONE(vChange, aP2, sClose, kNa)
-constexpr std::array vIncrease{V(kNone, aIncrease, sClose, kNa, nullptr, kBool)};
-constexpr std::array vRepeat{V(kNone, aRepeat, sNone, &EH::unavailable_bool, nullptr, kBool)};
+ONE(vChange, aP2, sClose, &EH::change)
+constexpr std::array vIncrease{V(kNone, aIncrease, sClose, &EH::increase, nullptr, kBool)};
+constexpr std::array vRepeat{V(kNone, aRepeat, sNone, &EH::repeat, nullptr, kBool)};
 // Candlestick pattern sub-commands are resolved through candle_pattern_info.
 constexpr std::array vStyle{V(kNone, aStyleSide, sOC, &EH::style_side, nullptr, kBool),
                             V("bullish", aNone, sOC, &EH::style_named_side, nullptr, kBool),
@@ -322,8 +330,8 @@ const std::array kRows{
     row("minmax", vMinMax, lb_pm1, F),
     // Index outputs are row positions, which a window would renumber.
     row("minmaxindex", vMinMaxIndex, lb_pm1, R),
-    row("maxindex", vP30CloseNa, lb_pm1, R),
-    row("minindex", vP30CloseNa, lb_pm1, R),
+    row("maxindex", vMaxIndex, lb_pm1, R),
+    row("minindex", vMinIndex, lb_pm1, R),
     row("midpoint", vMidpoint, lb_pm1, F),
     row("midprice", vMidprice, lb_pm1, F),
     row("linearreg", vLinearreg, lb_pm1, F),
@@ -339,21 +347,21 @@ const std::array kRows{
     row("stoch", vStoch, lb_stoch, M, xStoch, mStoch),
     row("stochf", vStochf, lb_stochf, M, xFast, mArg2),
     row("stochrsi", vStochrsi, lb_stochrsi, R, xFast),
-    row("willr", vP14HLCNa, lb_pm1, F),
-    row("cci", vP14HLCNa, lb_pm1, F),
+    row("willr", vWillr, lb_pm1, F),
+    row("cci", vCci, lb_pm1, F),
     row("cmo", vCmo, lb_p, R),
     row("ultosc", vUltosc, lb_max_of<3>, F),
     row("imi", vImi, lb_pm1, F),
     row("mfi", vMfi, lb_p, F),
-    row("mom", vP10CloseNa, lb_p, F),
-    row("roc", vP10CloseNa, lb_p, F),
-    row("rocp", vP10CloseNa, lb_p, F),
-    row("rocr", vP10CloseNa, lb_p, F),
-    row("rocr100", vP10CloseNa, lb_p, F),
-    row("trix", vP30CloseNa, lb_trix, R),
-    row("bop", vNoneOHLCNa, lb_none, F),
+    row("mom", vMom, lb_p, F),
+    row("roc", vRoc, lb_p, F),
+    row("rocp", vRocp, lb_p, F),
+    row("rocr", vRocr, lb_p, F),
+    row("rocr100", vRocr100, lb_p, F),
+    row("trix", vTrix, lb_trix, R),
+    row("bop", vBop, lb_none, F),
     row("aroon", vAroon, lb_p, F, xAroon),
-    row("aroonosc", vP14HLNa, lb_p, F),
+    row("aroonosc", vAroonosc, lb_p, F),
     row("dx", vDx, lb_p, R),
     row("adx", vAdx, lb_adx, R),
     row("adxr", vAdxr, lb_adxr, R),
@@ -366,7 +374,7 @@ const std::array kRows{
     row("natr", vNatr, lb_p, R),
     row("sar", vSar, lb_const<1>, R),
     row("sarext", vSarext, lb_const<1>, R),
-    row("ad", vNoneHLCVNa, lb_none, R),
+    row("ad", vAd, lb_none, R),
     row("adosc", vAdosc, lb_adosc, R),
     row("obv", vObv, lb_none, R),
     row("avgprice", vAvgprice, lb_none, F),

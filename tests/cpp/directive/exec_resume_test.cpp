@@ -157,12 +157,12 @@ TEST(Resume, FormsWithoutState) {
   const DataFrame f = bars(120, 5);
   for (const char* text : {"macd.dea", "macd.dif", "macd.s", "stochrsi.fastd", "stochrsi.fastk",
                            "stochrsi.d:14,5,3,1", "close > ema:10", "-ema:10", "ma:10", "wma", "macdext",
-                           "stoch.k", "trix", "ema", "ema:x", "ema:10,1", "ema:10@nosuch", "close",
+                           "stoch.k", "trix:41", "ema", "ema:x", "ema:10,1", "ema:10@nosuch", "close",
                            "2", "kdj.K", "ema:0", "ema:121", "kdj.k:0", "kdj.k:9,0"}) {
     EXPECT_FALSE(initial_state(f, tree(text)).has_value()) << text;
   }
   // The same lines under their own names do have one.
-  for (const char* text : {"macd.signal", "stochrsi.d", "stochrsi.d:14,5,3,0", "ema:10", "ema:120", "Ema:10", "adx"})
+  for (const char* text : {"macd.signal", "stochrsi.d", "stochrsi.d:14,5,3,0", "ema:10", "ema:120", "Ema:10", "adx", "trix"})
     EXPECT_TRUE(initial_state(f, tree(text)).has_value()) << text;
 }
 

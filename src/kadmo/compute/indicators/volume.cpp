@@ -1,0 +1,150 @@
+#include "kadmo/compute/indicators/volume.hpp"
+
+namespace kadmo::compute {
+
+namespace {
+
+// Money flow of one bar: the close's place in the range times the volume; a
+// bar without range (or with a missing high or low) adds nothing.
+inline double clv(double h, double l, double c, double v) {
+  const double r = h - l;
+  return r > 0.0 ? (((c - l) - (h - c)) / r) * v : 0.0;
+}
+
+inline double obv_sign(double c, double prev) { return c > prev ? 1.0 : (c < prev ? -1.0 : 0.0); }
+
+struct AdoscStep {
+  double af, as;
+  AdoscStep(std::size_t fast, std::size_t slow)
+      : af(2.0 / (static_cast<double>(fast) + 1.0)), as(2.0 / (static_cast<double>(slow) + 1.0)) {}
+  void operator()(double ad, double& fe, double& se) const {
+    fe = std::fma(af, ad - fe, fe);
+    se = std::fma(as, ad - se, se);
+  }
+};
+
+}  // namespace
+
+// ---- on-balance volume ---------------------------------------------------------
+
+KADMO_HOT_GEN Series obv(In close, In volume) {
+  const std::size_t len = close.size();
+  if (len == 0) return {};
+  const double *c = close.data(), *v = volume.data();
+  return series_from(len, 0, [=, acc = v[0], t = std::size_t{0}]() mutable {
+    if (t > 0) {
+      // A missing close on either side compares false both ways: no change.
+      if (c[t] > c[t - 1]) acc += v[t];
+      else if (c[t] < c[t - 1]) acc -= v[t];
+    }
+    ++t;
+    return acc;
+  });
+}
+
+std::optional<State> obv_final_state(In close, In volume) {
+  if (close.empty()) return std::nullopt;
+  double acc = volume[0];
+  for (std::size_t t = 1; t < close.size(); ++t) {
+    if (close[t] > close[t - 1]) acc += volume[t];
+    else if (close[t] < close[t - 1]) acc -= volume[t];
+  }
+  return State{acc, close.back()};
+}
+
+Resumed obv_resume(In close, In volume, std::size_t start, const State& state) {
+  if (start == 0 || start > close.size() || state.size() < 2) return std::nullopt;
+  double acc = state[0], prev = state[1];
+  Series out(close.size() - start);
+  for (std::size_t t = start; t < close.size(); ++t) {
+    if (close[t] > prev) acc += volume[t];
+    else if (close[t] < prev) acc -= volume[t];
+    prev = close[t];
+    out[t - start] = acc;
+  }
+  return std::pair{std::move(out), State{acc, prev}};
+}
+
+// ---- accumulation/distribution -------------------------------------------------
+
+KADMO_HOT_GEN Series ad(In high, In low, In close, In volume) {
+  const std::size_t len = close.size();
+  const double *h = high.data(), *l = low.data(), *c = close.data(), *v = volume.data();
+  return series_from(len, 0, [=, acc = 0.0, t = std::size_t{0}]() mutable {
+    acc += clv(h[t], l[t], c[t], v[t]);
+    ++t;
+    return acc;
+  });
+}
+
+std::optional<State> ad_final_state(In high, In low, In close, In volume) {
+  if (close.empty()) return std::nullopt;
+  double acc = 0.0;
+  for (std::size_t t = 0; t < close.size(); ++t) acc += clv(high[t], low[t], close[t], volume[t]);
+  return State{acc};
+}
+
+Resumed ad_resume(In high, In low, In close, In volume, std::size_t start, const State& state) {
+  if (start == 0 || start > close.size() || state.empty()) return std::nullopt;
+  double acc = state[0];
+  Series out(close.size() - start);
+  for (std::size_t t = start; t < close.size(); ++t) {
+    acc += clv(high[t], low[t], close[t], volume[t]);
+    out[t - start] = acc;
+  }
+  return std::pair{std::move(out), State{acc}};
+}
+
+// ---- chaikin A/D oscillator ----------------------------------------------------
+
+// Both averages start at the first bar's A/D value (no mean seed).
+KADMO_HOT_GEN Series adosc(In high, In low, In close, In volume, std::size_t fast, std::size_t slow) {
+  const std::size_t len = close.size();
+  const std::size_t lb = adosc_lookback(fast, slow);
+  if (lb >= len) return nan_series(len);
+  const AdoscStep step(fast, slow);
+  const double *h = high.data(), *l = low.data(), *c = close.data(), *v = volume.data();
+  double acc = 0.0, fe = 0.0, se = 0.0;
+  for (std::size_t t = 0; t < lb; ++t) {
+    acc += clv(h[t], l[t], c[t], v[t]);
+    if (t == 0) fe = se = acc;
+    else step(acc, fe, se);
+  }
+  return series_from(len, lb, [=, t = lb]() mutable {
+    acc += clv(h[t], l[t], c[t], v[t]);
+    if (t == 0) fe = se = acc;
+    else step(acc, fe, se);
+    ++t;
+    return fe - se;
+  });
+}
+
+std::optional<State> adosc_final_state(In high, In low, In close, In volume, std::size_t fast, std::size_t slow) {
+  if (close.empty()) return std::nullopt;
+  const AdoscStep step(fast, slow);
+  double acc = 0.0, fe = 0.0, se = 0.0;
+  for (std::size_t t = 0; t < close.size(); ++t) {
+    acc += clv(high[t], low[t], close[t], volume[t]);
+    if (t == 0) fe = se = acc;
+    else step(acc, fe, se);
+  }
+  return State{acc, fe, se};
+}
+
+Resumed adosc_resume(In high, In low, In close, In volume, std::size_t fast, std::size_t slow, std::size_t start,
+                     const State& state) {
+  if (start == 0 || start > close.size() || state.size() < 3) return std::nullopt;
+  const AdoscStep step(fast, slow);
+  const std::size_t lb = adosc_lookback(fast, slow);
+  double acc = state[0], fe = state[1], se = state[2];
+  Series out(close.size() - start);
+  for (std::size_t t = start; t < close.size(); ++t) {
+    acc += clv(high[t], low[t], close[t], volume[t]);
+    step(acc, fe, se);
+    // Rows inside the warm-up stay NaN, as in the batch.
+    out[t - start] = t < lb ? kNaN : fe - se;
+  }
+  return std::pair{std::move(out), State{acc, fe, se}};
+}
+
+}  // namespace kadmo::compute
