@@ -198,3 +198,16 @@ def test_first_read_with_state_equals_plain_evaluation(data):
         plain = df.exec(d)
         cached = df[d].to_numpy()
         assert np.array_equal(plain, cached, equal_nan=True), d
+
+
+@pytest.mark.parametrize("d", ["mom", "mom:3", "roc:2", "rocp", "rocr:4", "rocr100:1", "mom:0", "rocr:0", "tr"])
+def test_shortcut_refresh_equals_evaluation(d):
+    bars = make_bars(40, 31)
+    df = frame(bars, 0, 37)
+    df[d]
+    df.append(frame(bars, 37, 38))  # one row: written in place
+    df[d]
+    df.append(frame(bars, 38, 40))  # several rows: written as a tail
+    got = df[d].to_numpy()
+    want = frame(bars, 0, 40)[d].to_numpy()
+    assert np.array_equal(got, want, equal_nan=True), d

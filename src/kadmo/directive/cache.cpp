@@ -127,6 +127,8 @@ std::optional<std::vector<double>> shortcut(const DataFrame& frame, std::string_
   for (std::string_view cmd : {"mom", "roc", "rocp", "rocr", "rocr100"}) {
     auto p = default_period(text, cmd);
     if (!p) continue;
+    // Period 0 is all NaN by evaluation; only the general path gives that.
+    if (*p == 0) return std::nullopt;
     if (!c) return std::nullopt;
     for (std::size_t i = r; i < n; ++i) {
       if (i < *p) {
