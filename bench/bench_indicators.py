@@ -1,19 +1,25 @@
 """Indicator kernels against TA-Lib on 1,000,000 float64 bars.
 
-Prints the median time of each and the ratio ours / TA-Lib (below 1 is
-faster), then the timing of sma and rolling max over periods 5..500.
+Prints the best time of each over REPEAT runs (allocation and page faults of
+the outputs make single runs noisy) and the ratio ours / TA-Lib (below 1 is
+faster), then the timing of sma, rolling max and trima over periods 5..500,
+which should not depend on the period.
 """
 
+import os
 import statistics
-import time
+import sys
 
 import numpy as np
 import talib
 
-import kadmo_testing as kt
+sys.path.insert(0, os.path.dirname(__file__))
+from common import best  # noqa: E402
+
+import kadmo_testing as kt  # noqa: E402
 
 N = 1_000_000
-REPEAT = 7
+REPEAT = 25
 
 
 def bars(n, seed=1):
@@ -27,12 +33,7 @@ def bars(n, seed=1):
 
 def timed(fn):
     fn()
-    samples = []
-    for _ in range(REPEAT):
-        t0 = time.perf_counter()
-        fn()
-        samples.append(time.perf_counter() - t0)
-    return statistics.median(samples)
+    return best(fn, repeat=REPEAT)
 
 
 def main():
@@ -54,6 +55,7 @@ def main():
         ("stoch (default, %D)", lambda: kt.stoch_d_default_sma(h, l, c), lambda: talib.STOCH(h, l, c)),
         ("stochrsi (default, %D)", lambda: kt.stochrsi_d_default_sma(c), lambda: talib.STOCHRSI(c)),
         ("rolling max(30)", lambda: kt.rolling_max(c, 30), lambda: talib.MAX(c, 30)),
+        ("rolling min(30)", lambda: kt.rolling_min(c, 30), lambda: talib.MIN(c, 30)),
     ]
     ratios = []
     print(f"{'indicator':24s} {'kadmo ms':>10s} {'talib ms':>10s} {'ratio':>7s}")
@@ -64,11 +66,12 @@ def main():
     print(f"median ratio {statistics.median(ratios):.2f}, worst {max(ratios):.2f}")
 
     print("\nperiod dependence (ms)")
-    print(f"{'period':>8s} {'sma':>8s} {'max':>8s} {'talib MAX':>10s}")
+    print(f"{'period':>8s} {'sma':>8s} {'max':>8s} {'talib MAX':>10s} {'trima':>8s} {'talib TRIMA':>12s}")
     for p in (5, 30, 100, 500):
         print(
             f"{p:8d} {timed(lambda: kt.sma(c, p)) * 1e3:8.2f} {timed(lambda: kt.rolling_max(c, p)) * 1e3:8.2f}"
-            f" {timed(lambda: talib.MAX(c, p)) * 1e3:10.2f}"
+            f" {timed(lambda: talib.MAX(c, p)) * 1e3:10.2f} {timed(lambda: kt.trima(c, p)) * 1e3:8.2f}"
+            f" {timed(lambda: talib.TRIMA(c, p)) * 1e3:12.2f}"
         )
 
 

@@ -60,28 +60,21 @@ void sma_missing_aware(View x, std::size_t n, double* out) {
   }
 }
 
-KADMO_HOT bool any_nan(View x) {
-  if (x.stride == 1) {
-    const double* p = x.ptr;
-    bool bad = false;
-    // No early exit: a branch-free reduction is faster on complete input,
-    // which is the case this check exists for.
-    // Compares as integers per lane, so that the loop vectorizes.
-    long long nans = 0;
-    for (std::size_t i = 0; i < x.len; ++i) nans |= p[i] != p[i] ? -1LL : 0LL;
-    return nans != 0 || bad;
-  }
-  for (std::size_t i = 0; i < x.len; ++i)
-    if (std::isnan(x[i])) return true;
-  return false;
+// Branch-free check of a contiguous range: compares as integers per lane so
+// that the loop vectorizes; no early exit, complete input is the case it is
+// for.
+[[gnu::always_inline]] inline bool has_nan(const double* __restrict p, std::size_t len) {
+  long long nans = 0;
+  for (std::size_t i = 0; i < len; ++i) nans |= p[i] != p[i] ? -1LL : 0LL;
+  return nans != 0;
 }
 
 // Van Herk / Gil-Werman. Blocks of n from index 0; per block the running
 // extreme from the left (prefix) and from the right (suffix); a window ending
 // at row j of a block is the block's prefix at j joined with the previous
-// block's suffix at j + 1. Two blocks are scanned together: four independent
-// compare chains instead of two, so the loop runs at the compare throughput
-// rather than its latency. `pick(a, b)` is `a` when a is better than b, else b.
+// block's suffix at j + 1. `pick(a, b)` is `a` when a is better than b, else
+// b; every path below applies it to the same operands in the same order, so
+// ties (+0 and -0) resolve alike. One block at a time:
 template <class Pick>
 [[gnu::always_inline]] inline void block_scan(const double* __restrict x, std::size_t cnt, double* __restrict pre,
                                               double* __restrict suf, Pick pick) {
@@ -91,24 +84,6 @@ template <class Pick>
     pre[j] = m;
     s = pick(x[cnt - 1 - j], s);
     suf[cnt - 1 - j] = s;
-  }
-}
-
-template <class Pick>
-[[gnu::always_inline]] inline void block_scan2(const double* __restrict x, std::size_t n, double* __restrict pre0,
-                                               double* __restrict suf0, double* __restrict pre1,
-                                               double* __restrict suf1, Pick pick) {
-  const double* y = x + n;
-  double m0 = x[0], s0 = x[n - 1], m1 = y[0], s1 = y[n - 1];
-  for (std::size_t j = 0; j < n; ++j) {
-    m0 = pick(x[j], m0);
-    m1 = pick(y[j], m1);
-    s0 = pick(x[n - 1 - j], s0);
-    s1 = pick(y[n - 1 - j], s1);
-    pre0[j] = m0;
-    pre1[j] = m1;
-    suf0[n - 1 - j] = s0;
-    suf1[n - 1 - j] = s1;
   }
 }
 
@@ -130,41 +105,81 @@ template <class Pick>
   return cnt;
 }
 
-template <class Pick>
-[[gnu::always_inline]] inline Series block_extreme(const double* x, std::size_t len, std::size_t n, Pick pick) {
+// B consecutive full blocks at once: B independent compare chains per pass,
+// enough to keep the compare units busy instead of waiting on one chain.
+// suf holds B + 1 suffix arrays of n: slot 0 the block before the group
+// (unused when first), slots 1..B the group's own. em receives the group's
+// rows (from row n - 1 of the group when first).
+template <std::size_t B, class Pick>
+[[gnu::always_inline]] inline std::size_t block_group(const double* __restrict x, std::size_t n,
+                                                      double* __restrict suf, double* __restrict em, bool first,
+                                                      Pick pick) {
+  std::array<double, B> s, m;
+  for (std::size_t q = 0; q < B; ++q) s[q] = x[q * n + n - 1];
+  for (std::size_t j = n; j-- > 0;) {
+#pragma GCC unroll 16
+    for (std::size_t q = 0; q < B; ++q) {
+      s[q] = pick(x[q * n + j], s[q]);
+      suf[(q + 1) * n + j] = s[q];
+    }
+  }
+  for (std::size_t q = 0; q < B; ++q) m[q] = x[q * n];
+  const std::size_t skip = first ? n - 1 : 0;
+  for (std::size_t j = 0; j + 1 < n; ++j) {
+#pragma GCC unroll 16
+    for (std::size_t q = 0; q < B; ++q) {
+      m[q] = pick(x[q * n + j], m[q]);
+      em[q * n + j] = pick(suf[q * n + j + 1], m[q]);
+    }
+  }
+#pragma GCC unroll 16
+  for (std::size_t q = 0; q < B; ++q) em[q * n + n - 1] = pick(x[q * n + n - 1], m[q]);
+  if (first) {
+    // The first block has no block before it: only its last row is a value.
+    em[0] = em[n - 1];
+    std::copy(em + n, em + B * n, em + 1);
+  }
+  return B * n - skip;
+}
+
+// None at the first missing value: the caller then takes the queue method.
+// Each stretch is checked just before its blocks are scanned, while it is
+// on its way into the cache anyway.
+template <std::size_t B, class Pick>
+[[gnu::always_inline]] inline std::optional<Series> block_extreme(const double* x, std::size_t len, std::size_t n,
+                                                                  Pick pick) {
   Series out = core::vector_with_capacity<double>(len);
   out.resize(n - 1, kNaN);
-  // Rows are staged and appended a few thousand at a time.
-  const std::size_t cap = std::max(kChunk, 2 * n);
-  std::vector<double> buf(5 * n + cap);
-  double *pre0 = buf.data(), *suf0 = pre0 + n, *pre1 = suf0 + n, *suf1 = pre1 + n, *keep = suf1 + n;
-  double* const stage = keep + n;
-  std::size_t staged = 0;
-  auto flush = [&](std::size_t room) {
-    if (staged + room <= cap) return;
-    out.insert(out.end(), stage, stage + staged);
-    staged = 0;
-  };
-  const double* prev = nullptr;  // suffixes of the previous block, in keep
+  std::vector<double> buf((B + 1) * n + B * n + n);
+  double* const suf = buf.data();
+  double* const stage = suf + (B + 1) * n;
+  double* const pre = stage + B * n;
   std::size_t b = 0;
-  for (; b + 2 * n <= len; b += 2 * n) {
-    block_scan2(x + b, n, pre0, suf0, pre1, suf1, pick);
-    flush(2 * n);
-    staged += block_emit(pre0, prev, n, n, stage + staged, pick);
-    staged += block_emit(pre1, suf0, n, n, stage + staged, pick);
-    std::swap(suf1, keep);
-    prev = keep;
+  for (; b + B * n <= len; b += B * n) {
+    if (has_nan(x + b, B * n)) return std::nullopt;
+    const std::size_t k = block_group<B>(x + b, n, suf, stage, b == 0, pick);
+    out.insert(out.end(), stage, stage + k);
+    std::copy(suf + B * n, suf + (B + 1) * n, suf);
   }
+  // Leftover blocks one at a time, the last one possibly short.
+  if (has_nan(x + b, len - b)) return std::nullopt;
   for (; b < len; b += n) {
     const std::size_t cnt = std::min(len - b, n);
-    block_scan(x + b, cnt, pre0, suf0, pick);
-    flush(n);
-    staged += block_emit(pre0, prev, cnt, n, stage + staged, pick);
-    std::swap(suf0, keep);
-    prev = keep;
+    double* const cur = suf + n;
+    block_scan(x + b, cnt, pre, cur, pick);
+    const std::size_t k = block_emit(pre, b == 0 ? nullptr : suf, cnt, n, stage, pick);
+    out.insert(out.end(), stage, stage + k);
+    std::copy(cur, cur + n, suf);
   }
-  out.insert(out.end(), stage, stage + staged);
   return out;
+}
+
+template <class Pick>
+[[gnu::always_inline]] inline std::optional<Series> block_extreme(const double* x, std::size_t len, std::size_t n,
+                                                                  Pick pick) {
+  // Long blocks keep fewer in flight so that the buffers stay small.
+  if (n <= 1024) return block_extreme<6>(x, len, n, pick);
+  return block_extreme<2>(x, len, n, pick);
 }
 
 // Monotone queue of indices in a ring of power-of-two size.
@@ -301,8 +316,10 @@ Series sma_seeded(View x, std::size_t n, StepRule rule) {
 
 KADMO_HOT Series rolling_max(View x, std::size_t n) {
   if (n == 0 || n > x.len) return nan_series(x.len);
-  if (x.stride == 1 && !any_nan(x))
-    return block_extreme(x.ptr, x.len, n, [](double a, double b) { return a > b ? a : b; });
+  if (x.stride == 1) {
+    auto r = block_extreme(x.ptr, x.len, n, [](double a, double b) { return a > b ? a : b; });
+    if (r) return std::move(*r);
+  }
   Series out = nan_series(x.len);
   deque_extreme(x, n, out.data(), [](double v, double back) { return back <= v; });
   return out;
@@ -310,8 +327,10 @@ KADMO_HOT Series rolling_max(View x, std::size_t n) {
 
 KADMO_HOT Series rolling_min(View x, std::size_t n) {
   if (n == 0 || n > x.len) return nan_series(x.len);
-  if (x.stride == 1 && !any_nan(x))
-    return block_extreme(x.ptr, x.len, n, [](double a, double b) { return a < b ? a : b; });
+  if (x.stride == 1) {
+    auto r = block_extreme(x.ptr, x.len, n, [](double a, double b) { return a < b ? a : b; });
+    if (r) return std::move(*r);
+  }
   Series out = nan_series(x.len);
   deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
   return out;

@@ -162,10 +162,22 @@ struct ChunkedOut {
     if (row > len) row = len;
     s.resize(row, kNaN);
   }
+  std::size_t fill = 0;  // values staged by put() and not yet committed
+
   std::size_t next() const { return len - row < kChunk ? len - row : kChunk; }
   void commit(std::size_t k) {
     s.insert(s.end(), buf, buf + k);
     row += k;
+  }
+  // One value at a time, for the few rows of a warm-up; flush() before
+  // going back to next()/commit().
+  void put(double v) {
+    buf[fill++] = v;
+    if (fill == kChunk) flush();
+  }
+  void flush() {
+    if (fill != 0) commit(fill);
+    fill = 0;
   }
   Series take() { return std::move(s); }
 };

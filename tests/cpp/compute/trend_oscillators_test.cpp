@@ -28,6 +28,39 @@ TEST(Trend, HandComputedAverages) {
   EXPECT_TRUE(near_all(bbi(V{1, 2, 3, 4}, 1, 2, 3, 4), V{NaN, NaN, NaN, (4 + 3.5 + 3 + 2.5) * 0.25}));
 }
 
+// With integer inputs and a power-of-two inner length every sum and inner
+// mean is exact, so a direct window computation gives the same bits as the
+// running sums: out = (sum of the last k inner means) / k. The series is long
+// enough to cross many output chunks and, for n = 2047 and 4096, to wrap the
+// store of inner means; leading NaN moves the chunk boundaries.
+TEST(Trend, TrimaEqualsDirectWindowsWhereExact) {
+  std::mt19937_64 rng(61);
+  std::uniform_int_distribution<int> val(-50, 50);
+  V y(5000);
+  for (double& v : y) v = val(rng);
+  for (std::size_t lead : {std::size_t{0}, std::size_t{3}}) {
+    V x(lead, NaN);
+    x.insert(x.end(), y.begin(), y.end());
+    for (std::size_t n : {2, 3, 7, 8, 15, 16, 31, 32, 2047, 4096}) {
+      SCOPED_TRACE(std::to_string(lead) + " " + std::to_string(n));
+      const std::size_t m = n % 2 == 1 ? (n + 1) / 2 : n / 2;
+      const std::size_t k = n % 2 == 1 ? (n + 1) / 2 : n / 2 + 1;
+      V inner(y.size(), NaN), want(lead + y.size(), NaN);
+      for (std::size_t t = m - 1; t < y.size(); ++t) {
+        double sum = 0;
+        for (std::size_t j = t + 1 - m; j <= t; ++j) sum += y[j];
+        inner[t] = sum / static_cast<double>(m);
+      }
+      for (std::size_t t = m + k - 2; t < y.size(); ++t) {
+        double total = 0;
+        for (std::size_t j = t + 1 - k; j <= t; ++j) total += inner[j];
+        want[lead + t] = total / static_cast<double>(k);
+      }
+      EXPECT_TRUE(bitwise_equal(trima(x, n), want));
+    }
+  }
+}
+
 TEST(Trend, LeadingNaNShiftsTheResult) {
   const Bars d = random_bars(120, 41);
   V shifted(7, NaN);
@@ -99,6 +132,8 @@ TEST(Trend, MacdAllEqualsSeparateLines) {
       {"signal_zero", random_bars(50, 48), 3, 6, 0},
       {"fast_zero", random_bars(50, 48), 0, 6, 3},
       {"too_short", random_bars(20, 49), 12, 26, 9},
+      {"long", random_bars(2600, 50), 12, 26, 9},
+      {"signal_seed_spans_chunks", random_bars(3000, 51), 12, 26, 1500},
       {"empty", Bars{}, 12, 26, 9},
   };
   for (const Case& c : cases) {
@@ -154,6 +189,16 @@ TEST(Trend, SarStepAndExtendedSigns) {
   // then 1 + 0.02*(3 - 1) capped by the lows.
   const Series hs = sar(V{2, 3, 4}, V{1, 2, 3}, 0.02, 0.2);
   EXPECT_TRUE(near_all(hs, V{NaN, 1, 1.04}));
+}
+
+// A missing high or low is passed over by the stop's max/min with the
+// previous and current bar, and a missing value never counts as a new
+// extreme. Step 0.1, maximum 0.2; hand-computed stops.
+TEST(Trend, SarIgnoresMissingBarValues) {
+  const double s1 = 9.0 + 0.1 * (11.0 - 9.0), s2 = s1 + 0.2 * (12.0 - s1), s3 = s2 + 0.2 * (13.0 - s2);
+  EXPECT_TRUE(bitwise_equal(sar(V{10, 11, 12, 13, 14}, V{9, 10, NaN, 12, 13}, 0.1, 0.2), V{NaN, 9, s1, s2, s3}));
+  const double r1 = 11.0 + 0.1 * (9.0 - 11.0), r2 = r1 + 0.2 * (8.0 - r1), r3 = r2 + 0.2 * (7.0 - r2);
+  EXPECT_TRUE(bitwise_equal(sar(V{11, 10, NaN, 8, 7}, V{10, 9, 8, 7, 6}, 0.1, 0.2), V{NaN, 11, r1, r2, r3}));
 }
 
 TEST(Oscillators, RsiAndCmoTable) {
