@@ -15,6 +15,8 @@ RESUMABLE = [
     "dx:7", "adx", "adx:5", "adxr:4", "plus_di:6", "minus_di", "plus_dm:5", "minus_dm", "adx:3@(high+1),low",
     "trix:5", "trix:3@(high+low)", "obv@close,period", "ad@high,low,close,period", "adosc@high,low,close,period",
     "adosc:2,5@high,low,close,period", "maxindex:5", "minindex:7", "minmaxindex.max:6", "minmaxindex.min:4",
+    "mama", "mama.fama", "mama:0.3,0.02", "ht_dcperiod", "ht_sine", "ht_sine.leadsine", "ht_trendline",
+    "ht_trendmode", "ht_phasor", "ht_phasor.quadrature", "ht_dcphase",
 ]
 WINDOWED = [
     "ma:5", "wma:6", "trima:7", "hhv:5", "llv:4", "midpoint:6", "midprice:5", "donchian:8", "rsv:5",
@@ -25,11 +27,13 @@ WINDOWED = [
     "aroon.up:5", "aroon.down", "aroonosc:7", "bop", "cci:9", "imi:5", "mfi:5@high,low,close,period", "mom", "mom:3",
     "roc", "rocp:4", "rocr", "rocr100:5", "willr:6", "ultosc:3,5,9", "sum:5", "change:3", "increase:2",
     "repeat:2@(close>open)", "style:bullish", "cdl.bearish",
+    "style.hammer", "cdl.engulfing", "style.morningstar:0.5", "style.doji", "style.hikkake", "cdl.darkcloudcover",
 ]
 NON_RESUMABLE = [
     "close > ema:10", "ema:5 - ema:20", "sar * 1", "macd.dea", "stochrsi.d:14,5,3,1", "~(rsi:6 > 50)",
     "ppo:4,9,1", "macdext.signal:4,1,9,1,3,1", "ma:5,1", "adx:5 > 25", "plus_di - minus_di",
     "trix:4 > 0", "maxindex:5 - minindex:5", "-maxindex:6",
+    "mama.mama", "ht_sine.lead", "ht_phasor.q", "ma:10,7", "apo:5,12,7", "mama - mama.fama",
 ]
 
 

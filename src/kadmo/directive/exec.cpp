@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 
+#include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
 #include "kadmo/compute/kernels.hpp"
 #include "kadmo/directive/lookback.hpp"
@@ -263,7 +264,6 @@ KadmoError unknown_ma_type(std::string_view code) {
 }
 
 Result<void> check_ma_type(std::uint64_t t) {
-  if (t == 7) return fail(KadmoError::value("ma type 7 (MAMA) is not available in this build"));
   if (t > 8) return fail(unknown_ma_type(std::to_string(t)));
   return {};
 }
@@ -271,6 +271,8 @@ Result<void> check_ma_type(std::uint64_t t) {
 Result<std::vector<double>> ma_typed(std::span<const double> values, std::uint64_t period, std::int64_t ma_type) {
   if (ma_type < 0) return fail(unknown_ma_type(std::to_string(ma_type)));
   if (auto ok = check_ma_type(static_cast<std::uint64_t>(ma_type)); !ok) return fail(ok.error());
+  // MAMA adapts its own speed: the period plays no part, not even a 0.
+  if (ma_type == 7) return compute::mama_line(values, false, 0.5, 0.05);
   // Any period beyond the data gives what one row beyond it gives (all NaN),
   // without sizing anything by the absurd value.
   const std::size_t n = window_period(period, values.size());
@@ -324,6 +326,12 @@ Result<std::int64_t> bar_minutes(std::string_view text) {
 
 // ---- evaluation ----
 
+const EvalHook* eval_hook(const CommandSpec& spec) {
+  if (spec.variant) return spec.variant->eval;
+  if (spec.pattern && spec.row) return spec.row->pattern_eval;
+  return nullptr;
+}
+
 Result<CommandInput> prepare_command(const DataFrame& frame, std::string_view name_in,
                                      std::optional<std::string_view> sub, ArgList args, std::span<const Node> series) {
   std::string name = lower_ascii(name_in);
@@ -341,7 +349,7 @@ Result<CommandInput> prepare_command(const DataFrame& frame, std::string_view na
     return fail(KadmoError::value("command " + q(name) + " accepts at most " + std::to_string(spec->args.size()) +
                                   " argument(s), got " + std::to_string(args.size())));
 
-  const EvalHook* hook = spec->variant ? spec->variant->eval : &eval_hooks::unavailable;
+  const EvalHook* hook = eval_hook(*spec);
   if (!hook) return fail(KadmoError::value("command " + q(name) + " has no evaluator"));
 
   CommandInput in;
@@ -407,8 +415,7 @@ Result<Column> exec_command(const DataFrame& frame, std::string_view name, std::
                             ArgList args, std::span<const Node> series) {
   auto in = prepare_command(frame, name, sub, args, series);
   if (!in) return fail(in.error());
-  const EvalHook* hook = in->spec.variant ? in->spec.variant->eval : &eval_hooks::unavailable;
-  return hook->run(*in);
+  return eval_hook(in->spec)->run(*in);
 }
 
 Result<Column> execute(const DataFrame& frame, const Node& node) {

@@ -50,7 +50,7 @@ core::Column as_bool(const core::Column& c);
 // A window or seed period as the indicators take it: any period beyond the
 // data acts like one row beyond it (all NaN), so nothing is sized by it.
 std::size_t window_period(std::uint64_t p, std::size_t len);
-// ma_type codes this build evaluates (0..8 except 7).
+// ma_type codes 0..8 ("unknown ma type {}" otherwise).
 core::Result<void> check_ma_type(std::uint64_t t);
 
 // Bar length in minutes of an `hv` bar frame such as "1d", "15m", "90s".
@@ -94,6 +94,13 @@ struct EvalHook {
   bool own_args = false;  // the hook reads its arguments itself
 };
 
+// The evaluator of a resolved command: its variant's, or for a candlestick
+// pattern the row's pattern evaluator; nullptr when the registry has none.
+const EvalHook* eval_hook(const CommandSpec& spec);
+
+// The MAMA limits of a prepared `mama` command: each within (0, 1].
+core::Result<void> check_mama_limits(const CommandInput& in);
+
 // Resolves the command (lowercasing, spec lookup, argument count), fetches
 // its inputs and reads its arguments, in that order; the first failure is
 // returned.
@@ -111,9 +118,8 @@ extern const EvalHook ma, ema, smma, wma, dema, tema, trima, kama, t3, mavp, mac
     stddev, var, linearreg, linearreg_slope, linearreg_angle, linearreg_intercept, tsf, beta, correl, dx, adx, adxr,
     plus_di, minus_di, plus_dm, minus_dm, avgprice, medprice, typprice, wclprice, aroon_up, aroon_down, aroonosc,
     bop, cci, imi, mfi, mom, roc, rocp, rocr, rocr100, trix, willr, ultosc, obv, ad, adosc, sum, maxindex, minindex,
-    change, increase, repeat,
-    // families not in this build: inputs and arguments are read, then they fail
-    unavailable, unavailable_plus_required;
+    change, increase, repeat, mama, mama_fama, ht_dcperiod, ht_dcphase, ht_phasor, ht_phasor_quadrature, ht_sine,
+    ht_sine_lead, ht_trendline, ht_trendmode, candle;
 }  // namespace eval_hooks
 
 }  // namespace kadmo::directive

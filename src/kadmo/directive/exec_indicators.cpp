@@ -2,10 +2,13 @@
 // with which parameters.
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "kadmo/compute/indicators/bands.hpp"
+#include "kadmo/compute/indicators/candles/mod.hpp"
 #include "kadmo/compute/indicators/directional.hpp"
+#include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/math_ops.hpp"
 #include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
@@ -47,16 +50,6 @@ std::size_t win(const CommandInput& in, std::size_t i) { return window_period(u(
 template <class... I>
 bool any_zero(const CommandInput& in, I... slots) {
   return ((u(in, slots) == 0) || ...);
-}
-
-std::string shown_name(const CommandInput& in) {
-  std::string s = in.name;
-  if (in.sub) s.append(".").append(*in.sub);
-  return s;
-}
-
-Result<Column> not_built(const CommandInput& in) {
-  return fail(KadmoError::value("command " + core::quoted(shown_name(in)) + " is not available in this build"));
 }
 
 template <Series (*F)(In, std::size_t)>
@@ -357,7 +350,62 @@ Result<Column> run_style_side(const CommandInput& in) {
 }
 Result<Column> run_style_named_side(const CommandInput& in) { return style_of(in, *in.sub); }
 
+// ---- Hilbert transform family ----
+
+template <bool Fama>
+Result<Column> run_mama(const CommandInput& in) {
+  if (auto ok = check_mama_limits(in); !ok) return fail(ok.error());
+  return out(compute::mama_line(in.in(0), Fama, f(in, 0), f(in, 1)));
+}
+template <Series (*F)(In)>
+Result<Column> ht_one(const CommandInput& in) {
+  return out(F(in.in(0)));
+}
+template <bool Quadrature>
+Result<Column> run_ht_phasor(const CommandInput& in) {
+  return out(compute::ht_phasor_line(in.in(0), Quadrature));
+}
+template <bool Lead>
+Result<Column> run_ht_sine(const CommandInput& in) {
+  auto [sine, lead] = compute::ht_sine(in.in(0));
+  return out(Lead ? std::move(lead) : std::move(sine));
+}
+
+// ---- candlestick patterns ----
+
+// Open, high, low, close into the pattern's recogniser; patterns without a
+// penetration take no argument and ignore the one passed.
+Result<Column> run_candle(const CommandInput& in) {
+  const compute::CandlePattern* p = in.sub ? compute::candle_pattern(*in.sub) : nullptr;
+  if (!p) return fail(KadmoError::value("command \"style\" has no sub-command " + core::quoted(in.sub.value_or(""))));
+  double penetration = 0.0;
+  if (p->penetration) {
+    penetration = f(in, 0);
+    // A NaN would fail every comparison and report "no pattern" on every
+    // bar; a negative one inverts the test it stands for.
+    if (!(penetration >= 0.0) || !std::isfinite(penetration))
+      return fail(KadmoError::value("penetration must be a finite number >= 0, got '" +
+                                    std::string(in.args.empty() ? "" : in.args[0].value_or("")) + "'"));
+  }
+  return out(p->fn(in.in(0), in.in(1), in.in(2), in.in(3), penetration));
+}
+
 }  // namespace
+
+// Both limits are smoothing factors: outside (0, 1] the average leaves the
+// prices (a factor above 1 overshoots, 0 freezes, NaN erases every value).
+Result<void> check_mama_limits(const CommandInput& in) {
+  static constexpr std::string_view names[] = {"fast_limit", "slow_limit"};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const double v = in.values[i].f;
+    if (!(v > 0.0 && v <= 1.0)) {
+      const std::string shown = i < in.args.size() && in.args[i] ? *in.args[i] : std::string();
+      return fail(KadmoError::value("mama " + std::string(names[i]) + " must be greater than 0 and at most 1, got '" +
+                                    shown + "'"));
+    }
+  }
+  return {};
+}
 
 namespace eval_hooks {
 constexpr SeriesRule D = SeriesRule::Defaults;
@@ -464,8 +512,17 @@ const EvalHook minindex{one_period<compute::minindex>};
 const EvalHook change{one_period<compute::change>};
 const EvalHook increase{run_increase};
 const EvalHook repeat{run_repeat, SeriesRule::Bool};
-const EvalHook unavailable{not_built};
-const EvalHook unavailable_plus_required{not_built, SeriesRule::PlusRequired};
+const EvalHook mama{run_mama<false>};
+const EvalHook mama_fama{run_mama<true>};
+const EvalHook ht_dcperiod{ht_one<compute::ht_dcperiod>};
+const EvalHook ht_dcphase{ht_one<compute::ht_dcphase>};
+const EvalHook ht_phasor{run_ht_phasor<false>};
+const EvalHook ht_phasor_quadrature{run_ht_phasor<true>};
+const EvalHook ht_sine{run_ht_sine<false>};
+const EvalHook ht_sine_lead{run_ht_sine<true>};
+const EvalHook ht_trendline{ht_one<compute::ht_trendline>};
+const EvalHook ht_trendmode{ht_one<compute::ht_trendmode>};
+const EvalHook candle{run_candle};
 }  // namespace eval_hooks
 
 }  // namespace kadmo::directive

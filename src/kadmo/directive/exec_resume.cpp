@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "kadmo/compute/indicators/directional.hpp"
+#include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/math_ops.hpp"
 #include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
@@ -205,6 +206,33 @@ ResumedTail rs_index(const CommandInput& in, const State& s, std::size_t start, 
   return from(F(in.in(0), z(in, 0), start, s, origin));
 }
 
+// Hilbert family: one price series, no period; MAMA also carries its limits.
+template <std::optional<State> (*F)(In)>
+std::optional<State> st_x(const CommandInput& in) {
+  return F(in.in(0));
+}
+template <Resumed (*F)(In, std::size_t, const State&)>
+ResumedTail rs_x(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(F(in.in(0), start, s));
+}
+template <bool Quadrature>
+ResumedTail rs_ht_phasor(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(compute::ht_phasor_resume(in.in(0), Quadrature, start, s));
+}
+template <bool Lead>
+ResumedTail rs_ht_sine(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  return from(compute::ht_sine_resume(in.in(0), Lead, start, s));
+}
+std::optional<State> st_mama(const CommandInput& in) {
+  if (!check_mama_limits(in)) return std::nullopt;
+  return compute::mama_state(in.in(0), f(in, 0), f(in, 1));
+}
+template <bool Fama>
+ResumedTail rs_mama(const CommandInput& in, const State& s, std::size_t start, std::uint64_t) {
+  if (!check_mama_limits(in)) return std::nullopt;
+  return from(compute::mama_resume(in.in(0), Fama, start, s, f(in, 0), f(in, 1)));
+}
+
 // ---- dispatch ----
 
 bool has_nan(std::span<const double> s) {
@@ -373,6 +401,16 @@ const ResumeHook ad{st_ad, rs_ad};
 const ResumeHook adosc{st_adosc, rs_adosc};
 const ResumeHook maxindex{st_x_n<compute::maxindex_final_state>, rs_index<compute::maxindex_resume>};
 const ResumeHook minindex{st_x_n<compute::minindex_final_state>, rs_index<compute::minindex_resume>};
+const ResumeHook mama{st_mama, rs_mama<false>};
+const ResumeHook mama_fama{st_mama, rs_mama<true>};
+const ResumeHook ht_dcperiod{st_x<compute::ht_core_state>, rs_x<compute::ht_dcperiod_resume>};
+const ResumeHook ht_phasor{st_x<compute::ht_core_state>, rs_ht_phasor<false>};
+const ResumeHook ht_phasor_quadrature{st_x<compute::ht_core_state>, rs_ht_phasor<true>};
+const ResumeHook ht_dcphase{st_x<compute::ht_dcphase_final_state>, rs_x<compute::ht_dcphase_resume>};
+const ResumeHook ht_sine{st_x<compute::ht_dcphase_final_state>, rs_ht_sine<false>};
+const ResumeHook ht_sine_lead{st_x<compute::ht_dcphase_final_state>, rs_ht_sine<true>};
+const ResumeHook ht_trendline{st_x<compute::ht_trendline_state>, rs_x<compute::ht_trendline_resume>};
+const ResumeHook ht_trendmode{st_x<compute::ht_trendmode_state>, rs_x<compute::ht_trendmode_resume>};
 }  // namespace resume_hooks
 
 }  // namespace kadmo::directive

@@ -54,7 +54,9 @@ struct ResumeHook {
 namespace resume_hooks {
 extern const ResumeHook ema, smma, dema, tema, kama, t3, macd, macd_signal, macd_histogram, macdfix,
     macdfix_signal, macdfix_histogram, sar, sarext, atr, natr, rsi, cmo, kdj_k, kdj_d, kdj_j, stochrsi_k,
-    stochrsi_d, dx, adx, adxr, plus_di, minus_di, plus_dm, minus_dm, trix, obv, ad, adosc, maxindex, minindex;
+    stochrsi_d, dx, adx, adxr, plus_di, minus_di, plus_dm, minus_dm, trix, obv, ad, adosc, maxindex, minindex,
+    mama, mama_fama, ht_dcperiod, ht_phasor, ht_phasor_quadrature, ht_dcphase, ht_sine, ht_sine_lead, ht_trendline,
+    ht_trendmode;
 }  // namespace resume_hooks
 
 }  // namespace kadmo::directive

@@ -164,8 +164,6 @@ constexpr Variant V(std::optional<SV> sub, const std::array<ArgSpec, NA>& args, 
 }
 #define ONE(id, args, series, ...) constexpr std::array id{V(kNone, args, series, __VA_ARGS__)};
 
-constexpr const EvalHook* kNa = &EH::unavailable;
-
 ONE(vMa, aMa, sClose, &EH::ma)
 ONE(vEma, aPeriodReq, sClose, &EH::ema, &RH::ema)
 ONE(vSmma, aPeriodReq, sClose, &EH::smma, &RH::smma)
@@ -175,7 +173,8 @@ ONE(vTema, aP30, sClose, &EH::tema, &RH::tema)
 ONE(vTrima, aP30, sClose, &EH::trima)
 ONE(vKama, aP30, sClose, &EH::kama, &RH::kama)
 ONE(vT3, aT3, sClose, &EH::t3, &RH::t3)
-constexpr std::array vMama{V(kNone, aMama, sClose, kNa), V("fama", aMama, sClose, kNa)};
+constexpr std::array vMama{V(kNone, aMama, sClose, &EH::mama, &RH::mama),
+                           V("fama", aMama, sClose, &EH::mama_fama, &RH::mama_fama)};
 ONE(vMavp, aMavp, sClose, &EH::mavp)
 constexpr std::array vMacd{V(kNone, aMacdLine, sClose, &EH::macd, &RH::macd),
                            V("signal", aMacdSig, sClose, &EH::macd_signal, &RH::macd_signal),
@@ -258,13 +257,19 @@ ONE(vSarext, aSarext, sHL, &EH::sarext, &RH::sarext)
 ONE(vAd, aNone, sHLCV, &EH::ad, &RH::ad)
 ONE(vAdosc, aAdosc, sHLCV, &EH::adosc, &RH::adosc)
 ONE(vObv, aNone, sCV, &EH::obv, &RH::obv)
-ONE(vNoneCloseNa, aNone, sClose, kNa)
-constexpr std::array vHtPhasor{V(kNone, aNone, sClose, kNa), V("quadrature", aNone, sClose, kNa)};
-constexpr std::array vHtSine{V(kNone, aNone, sClose, kNa), V("leadsine", aNone, sClose, kNa)};
+ONE(vHtDcperiod, aNone, sClose, &EH::ht_dcperiod, &RH::ht_dcperiod)
+ONE(vHtDcphase, aNone, sClose, &EH::ht_dcphase, &RH::ht_dcphase)
+ONE(vHtTrendline, aNone, sClose, &EH::ht_trendline, &RH::ht_trendline)
+ONE(vHtTrendmode, aNone, sClose, &EH::ht_trendmode, &RH::ht_trendmode)
+constexpr std::array vHtPhasor{V(kNone, aNone, sClose, &EH::ht_phasor, &RH::ht_phasor),
+                               V("quadrature", aNone, sClose, &EH::ht_phasor_quadrature, &RH::ht_phasor_quadrature)};
+constexpr std::array vHtSine{V(kNone, aNone, sClose, &EH::ht_sine, &RH::ht_sine),
+                             V("leadsine", aNone, sClose, &EH::ht_sine_lead, &RH::ht_sine_lead)};
 ONE(vChange, aP2, sClose, &EH::change)
 constexpr std::array vIncrease{V(kNone, aIncrease, sClose, &EH::increase, nullptr, kBool)};
 constexpr std::array vRepeat{V(kNone, aRepeat, sNone, &EH::repeat, nullptr, kBool)};
-// Candlestick pattern sub-commands are resolved through candle_pattern_info.
+// Candlestick pattern sub-commands are resolved through candle_pattern_info
+// and evaluated by the row's pattern evaluator.
 constexpr std::array vStyle{V(kNone, aStyleSide, sOC, &EH::style_side, nullptr, kBool),
                             V("bullish", aNone, sOC, &EH::style_named_side, nullptr, kBool),
                             V("bearish", aNone, sOC, &EH::style_named_side, nullptr, kBool)};
@@ -381,16 +386,18 @@ const std::array kRows{
     row("medprice", vMedprice, lb_none, F),
     row("typprice", vTypprice, lb_none, F),
     row("wclprice", vWclprice, lb_none, F),
-    row("ht_dcperiod", vNoneCloseNa, lb_const<32>, R),
-    row("ht_dcphase", vNoneCloseNa, lb_const<63>, R),
+    row("ht_dcperiod", vHtDcperiod, lb_const<32>, R),
+    row("ht_dcphase", vHtDcphase, lb_const<63>, R),
     row("ht_phasor", vHtPhasor, lb_const<32>, R, xHtPhasor),
     row("ht_sine", vHtSine, lb_const<63>, R, xHtSine),
-    row("ht_trendline", vNoneCloseNa, lb_const<63>, R),
-    row("ht_trendmode", vNoneCloseNa, lb_const<63>, R),
+    row("ht_trendline", vHtTrendline, lb_const<63>, R),
+    row("ht_trendmode", vHtTrendmode, lb_const<63>, R),
     row("change", vChange, lb_pm1, F),
     row("increase", vIncrease, lb_pm1, F),
     row("repeat", vRepeat, lb_pm1, F),
-    CommandRow{"style", vStyle, xNone, lb_style, F, mNone, true},
+    // A pattern reads a fixed number of bars (its lookback and the averages
+    // inside it), so a window reproduces it.
+    CommandRow{"style", vStyle, xNone, lb_style, F, mNone, true, &EH::candle},
 };
 static_assert(kRows.size() == 90);
 

@@ -71,6 +71,7 @@ struct CommandRow {
   Window window;
   std::span<const std::uint8_t> ma_type_args;  // argument slots holding ma_type codes
   bool pattern_subs = false;  // any candlestick pattern name is also a sub-command
+  const EvalHook* pattern_eval = nullptr;  // evaluator of those pattern sub-commands
 
   const Variant* variant(std::optional<std::string_view> sub) const;
   // Default of argument slot i as an unsigned count, from the first variant

@@ -81,7 +81,9 @@ const char* const kResumable[] = {
     "macdfix", "macdfix.signal", "macdfix.histogram:5", "sar", "sar:0.03,0.3", "sarext", "sarext:0.5,0.01",
     "sarext:-2,0.1,0.01,0.03,0.3", "atr", "atr:5", "natr", "natr:3@,,open", "rsi:14", "rsi:5", "cmo", "cmo:5",
     "kdj.k", "kdj.d:5,2,4,40", "kdj.j", "kdj.j:7,1,1", "stochrsi.k", "stochrsi.d", "stochrsi.k:7,3",
-    "stochrsi.d:7,3,2,0", "stochrsi.d:5,1,1"};
+    "stochrsi.d:7,3,2,0", "stochrsi.d:5,1,1", "mama", "mama.fama", "mama:0.3,0.02", "ht_dcperiod",
+    "ht_dcphase", "ht_phasor", "ht_phasor.quadrature", "ht_sine", "ht_sine.leadsine", "ht_trendline",
+    "ht_trendmode", "ht_sine.leadsine@(high+low)"};
 
 // Splits a frame at k: the state over the first k rows, resumed over all
 // rows, must give exactly the full evaluation's tail and the full state.
@@ -158,11 +160,13 @@ TEST(Resume, FormsWithoutState) {
   for (const char* text : {"macd.dea", "macd.dif", "macd.s", "stochrsi.fastd", "stochrsi.fastk",
                            "stochrsi.d:14,5,3,1", "close > ema:10", "-ema:10", "ma:10", "wma", "macdext",
                            "stoch.k", "trix:41", "ema", "ema:x", "ema:10,1", "ema:10@nosuch", "close",
-                           "2", "kdj.K", "ema:0", "ema:121", "kdj.k:0", "kdj.k:9,0"}) {
+                           "2", "kdj.K", "ema:0", "ema:121", "kdj.k:0", "kdj.k:9,0", "mama.mama", "ht_sine.lead",
+                           "ht_phasor.q", "style.hammer", "ma:10,7"}) {
     EXPECT_FALSE(initial_state(f, tree(text)).has_value()) << text;
   }
   // The same lines under their own names do have one.
-  for (const char* text : {"macd.signal", "stochrsi.d", "stochrsi.d:14,5,3,0", "ema:10", "ema:120", "Ema:10", "adx", "trix"})
+  for (const char* text : {"macd.signal", "stochrsi.d", "stochrsi.d:14,5,3,0", "ema:10", "ema:120", "Ema:10", "adx", "trix",
+                           "mama.fama", "ht_sine.leadsine", "ht_phasor.quadrature", "HT_TRENDMODE"})
     EXPECT_TRUE(initial_state(f, tree(text)).has_value()) << text;
 }
 

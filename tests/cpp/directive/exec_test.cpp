@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
@@ -182,7 +183,6 @@ TEST(Execute, FailureMessages) {
       {"repeat:3@", "empty column / command name"},
       {"ma:5,9", "unknown ma type 9"},
       {"ma:5,18446744073709551615", "unknown ma type 18446744073709551615"},
-      {"ma:5,7", "ma type 7 (MAMA) is not available in this build"},
       {"macdext:12,9", "unknown ma type 9"},
       {"stoch.d:5,3,0,3,12@close,close,close", "unknown ma type 12"},
       {"mavp:2,30,9@x,p", "unknown ma type 9"},
@@ -201,9 +201,6 @@ TEST(Execute, FailureMessages) {
       // Nested failures pass up unchanged; the left operand fails first.
       {"ma:5@(ema:x)", "expected an integer, got 'x'"},
       {"nosuch + ma", "unknown command \"nosuch\""},
-      // Families outside this build fail where their indicator would run.
-      {"mama", "command \"mama\" is not available in this build"},
-      {"ht_sine.lead", "command \"ht_sine.leadsine\" is not available in this build"},
       {"atr", "high", ErrorKind::ColumnNotFound},
       // Inputs are fetched before arguments are read.
       {"atr:x", "high", ErrorKind::ColumnNotFound},
@@ -291,13 +288,9 @@ TEST(MaTyped, EveryTypeIsItsAverage) {
   const std::vector<std::vector<double>> want = {
       compute::sma(compute::View(x), n), compute::ema(x, n),  compute::wma(x, n),
       compute::dema(x, n),               compute::tema(x, n), compute::trima(x, n),
-      compute::kama(x, n),               {},                  compute::t3(x, n, 0.7)};
+      compute::kama(x, n),               compute::mama_line(x, false, 0.5, 0.05), compute::t3(x, n, 0.7)};
   for (std::int64_t t = 0; t <= 8; ++t) {
     auto r = ma_typed(x, n, t);
-    if (t == 7) {
-      ASSERT_FALSE(r.has_value());
-      continue;
-    }
     ASSERT_TRUE(r.has_value()) << t;
     EXPECT_TRUE(same_values(*r, want[t])) << "type " << t;
   }
@@ -430,7 +423,7 @@ TEST(Execute, AbsurdPeriods) {
   EXPECT_NEAR(k[0], 50.0, 1e-9);
 }
 
-TEST(Execute, EveryCommandEvaluatesOrSaysItIsNotBuilt) {
+TEST(Execute, EveryCommandEvaluates) {
   std::vector<double> c = walk(60, 9), h(c), l(c), o(c), v(60, 1000);
   for (std::size_t i = 0; i < c.size(); ++i) {
     h[i] += 1.5;
@@ -453,18 +446,20 @@ TEST(Execute, EveryCommandEvaluatesOrSaysItIsNotBuilt) {
       if (row.name == "repeat") text += "@(close>open)";
       if (row.name == "beta" || row.name == "correl" || row.name == "mavp") text += "@,open";
       auto r = run(*fr, text);
-      if (r) {
-        ++built;
-        EXPECT_EQ(r->len(), 60u) << text;
-        EXPECT_EQ(r->bool_values() != nullptr, var.result == ResultKind::Bool) << text;
-      } else {
-        EXPECT_EQ(r.error().message, "command \"" + text.substr(0, text.find_first_of(":@")) +
-                                         "\" is not available in this build")
-            << text;
-      }
+      ASSERT_TRUE(r.has_value()) << text << ": " << r.error().message;
+      ++built;
+      EXPECT_EQ(r->len(), 60u) << text;
+      EXPECT_EQ(r->bool_values() != nullptr, var.result == ResultKind::Bool) << text;
     }
   }
-  EXPECT_EQ(built, 105);  // the variants of the families in this build
+  EXPECT_EQ(built, 115);  // every variant of the 90 commands
+  // and every candlestick pattern of style
+  for (const CandlePatternInfo& p : candle_patterns()) {
+    auto r = run(*fr, "style." + std::string(p.name));
+    ASSERT_TRUE(r.has_value()) << p.name << ": " << r.error().message;
+    ASSERT_NE(r->f64_values(), nullptr) << p.name;
+    EXPECT_EQ(r->len(), 60u) << p.name;
+  }
 }
 
 }  // namespace
