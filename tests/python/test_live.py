@@ -215,3 +215,18 @@ def test_shortcut_refresh_equals_evaluation(d):
     got = df[d].to_numpy()
     want = frame(bars, 0, 40)[d].to_numpy()
     assert np.array_equal(got, want, equal_nan=True), d
+
+
+def test_positions_after_a_front_cut_and_a_refused_resume_use_one_numbering():
+    bars = make_bars(60, 41)
+    df = frame(bars, 0, 50)
+    df["maxindex:5"]
+    cut = df.iloc[10:]  # keeps the cached column; its positions count from the uncut data
+    hole = frame(bars, 50, 51)
+    hole = hole.copy()
+    hole.iat[0, hole.columns.index("close")] = float("nan")  # the resume refuses a gap
+    cut.append(hole)
+    bars["close"][50] = np.nan
+    got = cut["maxindex:5"].to_numpy()
+    want = frame(bars, 10, 51)["maxindex:5"].to_numpy()
+    assert np.array_equal(got, want, equal_nan=True)

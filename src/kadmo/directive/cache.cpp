@@ -219,19 +219,25 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
   }
   std::optional<ResumeState> new_state;
   bool have_state = false;
+  std::size_t from = r;
   if (!tail) {
+    // Row positions computed over a frame cut from the front are numbered
+    // from its new first row: rewrite the whole column in that numbering
+    // rather than mixing two numberings in one column.
+    if (origin != 0 && values_are_positions(tree)) from = 0;
     if (auto both = execute_with_state(evalf, tree)) {
-      tail = both->first.slice(r, n);
+      tail = both->first.slice(from, n);
       new_state = std::move(both->second);
       have_state = true;
     } else {
       auto res = execute(evalf, tree);
       if (!res) return eval(res.error());
-      tail = res->slice(r, n);
+      tail = res->slice(from, n);
     }
   }
-  auto w = write_tail(frame, name, r, *tail);
+  auto w = write_tail(frame, name, from, *tail);
   if (!w) return w;
+  if (from == 0 && origin != 0) frame.computed_meta_mut(name)->origin = 0;
   frame.set_computed_state(name, have_state ? std::move(new_state) : initial_state(evalf, tree));
   return {};
 }
@@ -264,6 +270,14 @@ CacheResult<void> refresh_if_stale(DataFrame& frame, std::string_view resolved) 
 }
 
 }  // namespace
+
+// Whether the directive's own values are row positions (maxindex and kin).
+bool values_are_positions(const Node& node) {
+  auto view = as_command(node);
+  if (!view) return false;
+  const CommandRow* row = find_command(view->name);
+  return row && row->window == Window::Positions;
+}
 
 bool tree_finite_window(const DataFrame& frame, const Node& node) {
   if (node.is<Number>()) return true;

@@ -40,5 +40,6 @@ CacheResult<void> refresh_computed(core::DataFrame& frame, std::optional<std::st
 // Whether a window of recent rows reproduces every value of the tree: each
 // command in it is finite-window and each name is a column or such a command.
 bool tree_finite_window(const core::DataFrame& frame, const Node& node);
+bool values_are_positions(const Node& node);
 
 }  // namespace kadmo::directive

@@ -63,7 +63,8 @@ bool finite_window(std::string_view name, std::optional<std::string_view> sub, A
   if (!row) return false;
   switch (row->window) {
     case Window::Finite: return true;
-    case Window::Recursive: return false;
+    case Window::Recursive:
+    case Window::Positions: return false;
     case Window::FiniteIfMaTypesFinite:
       for (std::uint8_t i : row->ma_type_args) {
         std::uint64_t t = arg(args, i, row->usize_default(i).value_or(0));

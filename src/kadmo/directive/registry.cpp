@@ -297,6 +297,7 @@ constexpr std::array<std::uint8_t, 2> mStoch{2, 4};
 constexpr auto F = Window::Finite;
 constexpr auto R = Window::Recursive;
 constexpr auto M = Window::FiniteIfMaTypesFinite;
+constexpr auto P = Window::Positions;
 
 constexpr CommandRow row(SV name, std::span<const Variant> v, LookbackRule lb, Window w,
                          std::span<const Alias> x = xNone, std::span<const std::uint8_t> m = mNone) {
@@ -334,9 +335,9 @@ const std::array kRows{
     row("hhv", vHhv, lb_pm1, F),
     row("minmax", vMinMax, lb_pm1, F),
     // Index outputs are row positions, which a window would renumber.
-    row("minmaxindex", vMinMaxIndex, lb_pm1, R),
-    row("maxindex", vMaxIndex, lb_pm1, R),
-    row("minindex", vMinIndex, lb_pm1, R),
+    row("minmaxindex", vMinMaxIndex, lb_pm1, P),
+    row("maxindex", vMaxIndex, lb_pm1, P),
+    row("minindex", vMinIndex, lb_pm1, P),
     row("midpoint", vMidpoint, lb_pm1, F),
     row("midprice", vMidprice, lb_pm1, F),
     row("linearreg", vLinearreg, lb_pm1, F),

@@ -57,6 +57,9 @@ enum class Window : std::uint8_t {
   Recursive,
   Finite,
   FiniteIfMaTypesFinite,  // finite when every ma_type argument is sma, wma or trima
+  // Values are row positions: neither a window nor a re-evaluation of a frame
+  // cut from the front reproduces their numbering.
+  Positions,
 };
 
 struct CommandRow;
