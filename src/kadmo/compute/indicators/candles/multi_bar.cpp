@@ -7,141 +7,103 @@ namespace kadmo::compute {
 using namespace candles_detail;
 
 Series cdl_3linestrike(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kNear) + 3;
-  if (b.size() <= lb) return b.nan_series();
-  Avg near3(b, kNear, lb, 3), near2(b, kNear, lb, 2);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        const bool shape =
-            b.color(i - 3) == b.color(i - 2) && b.color(i - 2) == b.color(i - 1) && b.color(i) == -b.color(i - 1) &&
-            b.open(i - 2) >= b.bottom(i - 3) - near3.at(i) && b.open(i - 2) <= b.top(i - 3) + near3.at(i) &&
-            b.open(i - 1) >= b.bottom(i - 2) - near2.at(i) && b.open(i - 1) <= b.top(i - 2) + near2.at(i);
-        if (!shape) return 0.0;
-        if (b.white(i - 1) && b.close(i - 1) > b.close(i - 2) && b.close(i - 2) > b.close(i - 3) &&
-            b.open(i) > b.close(i - 1) && b.close(i) < b.open(i - 3))
-          return 100.0;
-        if (b.black(i - 1) && b.close(i - 1) < b.close(i - 2) && b.close(i - 2) < b.close(i - 3) &&
-            b.open(i) < b.close(i - 1) && b.close(i) > b.open(i - 3))
-          return -100.0;
-        return 0.0;
-      },
-      near3, near2);
+  static constexpr Use uses[] = {{kNear, 3}, {kNear, 2}};
+  return scan<3, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& near3, const Avg& near2) {
+    const bool shape =
+        b.color(i - 3) == b.color(i - 2) && b.color(i - 2) == b.color(i - 1) && b.color(i) == -b.color(i - 1) &&
+        b.open(i - 2) >= b.bottom(i - 3) - near3.at(i) && b.open(i - 2) <= b.top(i - 3) + near3.at(i) &&
+        b.open(i - 1) >= b.bottom(i - 2) - near2.at(i) && b.open(i - 1) <= b.top(i - 2) + near2.at(i);
+    if (!shape) return 0.0;
+    if (b.white(i - 1) && b.close(i - 1) > b.close(i - 2) && b.close(i - 2) > b.close(i - 3) &&
+        b.open(i) > b.close(i - 1) && b.close(i) < b.open(i - 3))
+      return 100.0;
+    if (b.black(i - 1) && b.close(i - 1) < b.close(i - 2) && b.close(i - 2) < b.close(i - 3) &&
+        b.open(i) < b.close(i - 1) && b.close(i) > b.open(i - 3))
+      return -100.0;
+    return 0.0;
+  });
 }
 
 Series cdl_breakaway(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyLong) + 4;
-  if (b.size() <= lb) return b.nan_series();
-  Avg blong(b, kBodyLong, lb, 4);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        if (!(b.body(i - 4) > blong.at(i) && b.color(i - 4) == b.color(i - 3) && b.color(i - 3) == b.color(i - 1) &&
-              b.color(i - 1) == -b.color(i)))
-          return 0.0;
-        if (b.black(i - 4) && b.body_gap_down(i - 3, i - 4) && b.high(i - 2) < b.high(i - 3) &&
-            b.low(i - 2) < b.low(i - 3) && b.high(i - 1) < b.high(i - 2) && b.low(i - 1) < b.low(i - 2) &&
-            b.close(i) > b.open(i - 3) && b.close(i) < b.close(i - 4))
-          return 100.0;
-        if (b.white(i - 4) && b.body_gap_up(i - 3, i - 4) && b.high(i - 2) > b.high(i - 3) &&
-            b.low(i - 2) > b.low(i - 3) && b.high(i - 1) > b.high(i - 2) && b.low(i - 1) > b.low(i - 2) &&
-            b.close(i) < b.open(i - 3) && b.close(i) > b.close(i - 4))
-          return -100.0;
-        return 0.0;
-      },
-      blong);
+  static constexpr Use uses[] = {{kBodyLong, 4}};
+  return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong) {
+    if (!(b.body(i - 4) > blong.at(i) && b.color(i - 4) == b.color(i - 3) && b.color(i - 3) == b.color(i - 1) &&
+          b.color(i - 1) == -b.color(i)))
+      return 0.0;
+    if (b.black(i - 4) && b.body_gap_down(i - 3, i - 4) && b.high(i - 2) < b.high(i - 3) &&
+        b.low(i - 2) < b.low(i - 3) && b.high(i - 1) < b.high(i - 2) && b.low(i - 1) < b.low(i - 2) &&
+        b.close(i) > b.open(i - 3) && b.close(i) < b.close(i - 4))
+      return 100.0;
+    if (b.white(i - 4) && b.body_gap_up(i - 3, i - 4) && b.high(i - 2) > b.high(i - 3) &&
+        b.low(i - 2) > b.low(i - 3) && b.high(i - 1) > b.high(i - 2) && b.low(i - 1) > b.low(i - 2) &&
+        b.close(i) < b.open(i - 3) && b.close(i) > b.close(i - 4))
+      return -100.0;
+    return 0.0;
+  });
 }
 
 Series cdl_ladderbottom(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kShadowVeryShort) + 4;
-  if (b.size() <= lb) return b.nan_series();
-  Avg vs1(b, kShadowVeryShort, lb, 1);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.black(i - 4) && b.black(i - 3) && b.black(i - 2) && b.open(i - 4) > b.open(i - 3) &&
-                       b.open(i - 3) > b.open(i - 2) && b.close(i - 4) > b.close(i - 3) &&
-                       b.close(i - 3) > b.close(i - 2) && b.black(i - 1) && b.upper(i - 1) > vs1.at(i) &&
-                       b.white(i) && b.open(i) > b.open(i - 1) && b.close(i) > b.high(i - 1)
-                   ? 100.0
-                   : 0.0;
-      },
-      vs1);
+  static constexpr Use uses[] = {{kShadowVeryShort, 1}};
+  return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs1) {
+    return b.black(i - 4) && b.black(i - 3) && b.black(i - 2) && b.open(i - 4) > b.open(i - 3) &&
+                   b.open(i - 3) > b.open(i - 2) && b.close(i - 4) > b.close(i - 3) &&
+                   b.close(i - 3) > b.close(i - 2) && b.black(i - 1) && b.upper(i - 1) > vs1.at(i) &&
+                   b.white(i) && b.open(i) > b.open(i - 1) && b.close(i) > b.high(i - 1)
+               ? 100.0
+               : 0.0;
+  });
 }
 
 Series cdl_concealbabyswall(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kShadowVeryShort) + 3;
-  if (b.size() <= lb) return b.nan_series();
-  Avg vs3(b, kShadowVeryShort, lb, 3), vs2(b, kShadowVeryShort, lb, 2), vs1(b, kShadowVeryShort, lb, 1);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.black(i - 3) && b.black(i - 2) && b.black(i - 1) && b.black(i) && b.lower(i - 3) < vs3.at(i) &&
-                       b.upper(i - 3) < vs3.at(i) && b.lower(i - 2) < vs2.at(i) && b.upper(i - 2) < vs2.at(i) &&
-                       b.body_gap_down(i - 1, i - 2) && b.upper(i - 1) > vs1.at(i) &&
-                       b.high(i - 1) > b.close(i - 2) && b.high(i) > b.high(i - 1) && b.low(i) < b.low(i - 1)
-                   ? 100.0
-                   : 0.0;
-      },
-      vs3, vs2, vs1);
+  static constexpr Use uses[] = {{kShadowVeryShort, 3}, {kShadowVeryShort, 2}, {kShadowVeryShort, 1}};
+  return scan<3, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs3, const Avg& vs2, const Avg& vs1) {
+    return b.black(i - 3) && b.black(i - 2) && b.black(i - 1) && b.black(i) && b.lower(i - 3) < vs3.at(i) &&
+                   b.upper(i - 3) < vs3.at(i) && b.lower(i - 2) < vs2.at(i) && b.upper(i - 2) < vs2.at(i) &&
+                   b.body_gap_down(i - 1, i - 2) && b.upper(i - 1) > vs1.at(i) &&
+                   b.high(i - 1) > b.close(i - 2) && b.high(i) > b.high(i - 1) && b.low(i) < b.low(i - 1)
+               ? 100.0
+               : 0.0;
+  });
 }
 
 Series cdl_mathold(In o, In h, In l, In c, double penetration) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kBodyLong) + 4;
-  if (b.size() <= lb) return b.nan_series();
-  Avg bl4(b, kBodyLong, lb, 4), bs3(b, kBodyShort, lb, 3), bs2(b, kBodyShort, lb, 2), bs1(b, kBodyShort, lb, 1);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        const double floor = b.close(i - 4) - b.body(i - 4) * penetration;
-        return b.body(i - 4) > bl4.at(i) && b.body(i - 3) < bs3.at(i) && b.body(i - 2) < bs2.at(i) &&
-                       b.body(i - 1) < bs1.at(i) && b.white(i - 4) && b.black(i - 3) && b.white(i) &&
-                       b.body_gap_up(i - 3, i - 4) && b.bottom(i - 2) < b.close(i - 4) &&
-                       b.bottom(i - 1) < b.close(i - 4) && b.bottom(i - 2) > floor && b.bottom(i - 1) > floor &&
-                       b.top(i - 2) < b.open(i - 3) && b.top(i - 1) < b.top(i - 2) && b.open(i) > b.close(i - 1) &&
-                       b.close(i) > std::max(std::max(b.high(i - 3), b.high(i - 2)), b.high(i - 1))
-                   ? 100.0
-                   : 0.0;
-      },
-      bl4, bs3, bs2, bs1);
+  static constexpr Use uses[] = {{kBodyLong, 4}, {kBodyShort, 3}, {kBodyShort, 2}, {kBodyShort, 1}};
+  return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bl4, const Avg& bs3, const Avg& bs2,
+                                       const Avg& bs1) {
+    const double floor = b.close(i - 4) - b.body(i - 4) * penetration;
+    return b.body(i - 4) > bl4.at(i) && b.body(i - 3) < bs3.at(i) && b.body(i - 2) < bs2.at(i) &&
+                   b.body(i - 1) < bs1.at(i) && b.white(i - 4) && b.black(i - 3) && b.white(i) &&
+                   b.body_gap_up(i - 3, i - 4) && b.bottom(i - 2) < b.close(i - 4) &&
+                   b.bottom(i - 1) < b.close(i - 4) && b.bottom(i - 2) > floor && b.bottom(i - 1) > floor &&
+                   b.top(i - 2) < b.open(i - 3) && b.top(i - 1) < b.top(i - 2) && b.open(i) > b.close(i - 1) &&
+                   b.close(i) > std::max(std::max(b.high(i - 3), b.high(i - 2)), b.high(i - 1))
+               ? 100.0
+               : 0.0;
+  });
 }
 
 Series cdl_risefall3methods(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kBodyLong) + 4;
-  if (b.size() <= lb) return b.nan_series();
-  Avg bl4(b, kBodyLong, lb, 4), bs3(b, kBodyShort, lb, 3), bs2(b, kBodyShort, lb, 2), bs1(b, kBodyShort, lb, 1),
-      bl0(b, kBodyLong, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        if (!(b.body(i - 4) > bl4.at(i) && b.body(i - 3) < bs3.at(i) && b.body(i - 2) < bs2.at(i) &&
-              b.body(i - 1) < bs1.at(i) && b.body(i) > bl0.at(i) && b.color(i - 4) == -b.color(i - 3) &&
-              b.color(i - 3) == b.color(i - 2) && b.color(i - 2) == b.color(i - 1) && b.color(i - 1) == -b.color(i)))
-          return 0.0;
-        for (std::size_t k = 1; k <= 3; ++k)
-          if (!(b.bottom(i - k) < b.high(i - 4) && b.top(i - k) > b.low(i - 4))) return 0.0;
-        // Multiplying by the colour turns the falling test into a rising one
-        // for a black first bar.
-        const double d = b.color(i - 4);
-        return b.close(i - 2) * d < b.close(i - 3) * d && b.close(i - 1) * d < b.close(i - 2) * d &&
-                       b.open(i) * d > b.close(i - 1) * d && b.close(i) * d > b.close(i - 4) * d
-                   ? d * 100.0
-                   : 0.0;
-      },
-      bl4, bs3, bs2, bs1, bl0);
+  static constexpr Use uses[] = {{kBodyLong, 4}, {kBodyShort, 3}, {kBodyShort, 2}, {kBodyShort, 1}, {kBodyLong, 0}};
+  return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bl4, const Avg& bs3, const Avg& bs2,
+                                       const Avg& bs1, const Avg& bl0) {
+    if (!(b.body(i - 4) > bl4.at(i) && b.body(i - 3) < bs3.at(i) && b.body(i - 2) < bs2.at(i) &&
+          b.body(i - 1) < bs1.at(i) && b.body(i) > bl0.at(i) && b.color(i - 4) == -b.color(i - 3) &&
+          b.color(i - 3) == b.color(i - 2) && b.color(i - 2) == b.color(i - 1) && b.color(i - 1) == -b.color(i)))
+      return 0.0;
+    for (std::size_t k = 1; k <= 3; ++k)
+      if (!(b.bottom(i - k) < b.high(i - 4) && b.top(i - k) > b.low(i - 4))) return 0.0;
+    // Multiplying by the colour turns the falling test into a rising one
+    // for a black first bar.
+    const double d = b.color(i - 4);
+    return b.close(i - 2) * d < b.close(i - 3) * d && b.close(i - 1) * d < b.close(i - 2) * d &&
+                   b.open(i) * d > b.close(i - 1) * d && b.close(i) * d > b.close(i - 4) * d
+               ? d * 100.0
+               : 0.0;
+  });
 }
 
 Series cdl_xsidegap3methods(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = 2;
-  if (b.size() <= lb) return b.nan_series();
-  return run(b, lb, [&](std::size_t i) {
+  return scan<2>(o, h, l, c, [&](const Ohlc& b, std::size_t i) {
     return b.color(i - 2) == b.color(i - 1) && b.color(i - 1) == -b.color(i) && b.open(i) < b.top(i - 1) &&
                    b.open(i) > b.bottom(i - 1) && b.close(i) < b.top(i - 2) && b.close(i) > b.bottom(i - 2) &&
                    ((b.white(i - 2) && b.body_gap_up(i - 1, i - 2)) ||

@@ -7,171 +7,105 @@ namespace kadmo::compute {
 using namespace candles_detail;
 
 Series cdl_doji(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0);
-  return run(b, lb, [&](std::size_t i) { return b.body(i) <= doji.at(i) ? 100.0 : 0.0; }, doji);
+  static constexpr Use uses[] = {{kBodyDoji, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji) {
+    return b.body(i) <= doji.at(i) ? 100.0 : 0.0;
+  });
 }
 
 Series cdl_dragonflydoji(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji, kShadowVeryShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) <= doji.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) > vshort.at(i) ? 100.0 : 0.0;
-      },
-      doji, vshort);
+  static constexpr Use uses[] = {{kBodyDoji, 0}, {kShadowVeryShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji, const Avg& vshort) {
+    return b.body(i) <= doji.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) > vshort.at(i) ? 100.0 : 0.0;
+  });
 }
 
 Series cdl_gravestonedoji(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji, kShadowVeryShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) <= doji.at(i) && b.lower(i) < vshort.at(i) && b.upper(i) > vshort.at(i) ? 100.0 : 0.0;
-      },
-      doji, vshort);
+  static constexpr Use uses[] = {{kBodyDoji, 0}, {kShadowVeryShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji, const Avg& vshort) {
+    return b.body(i) <= doji.at(i) && b.lower(i) < vshort.at(i) && b.upper(i) > vshort.at(i) ? 100.0 : 0.0;
+  });
 }
 
 Series cdl_longleggeddoji(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji, kShadowLong);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0), slong(b, kShadowLong, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) <= doji.at(i) && (b.lower(i) > slong.at(i) || b.upper(i) > slong.at(i)) ? 100.0 : 0.0;
-      },
-      doji, slong);
+  static constexpr Use uses[] = {{kBodyDoji, 0}, {kShadowLong, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji, const Avg& slong) {
+    return b.body(i) <= doji.at(i) && (b.lower(i) > slong.at(i) || b.upper(i) > slong.at(i)) ? 100.0 : 0.0;
+  });
 }
 
 Series cdl_rickshawman(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji, kShadowLong, kNear);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0), slong(b, kShadowLong, lb, 0), near(b, kNear, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        const double mid = b.low(i) + b.hl(i) / 2;
-        return b.body(i) <= doji.at(i) && b.lower(i) > slong.at(i) && b.upper(i) > slong.at(i) &&
-                       b.bottom(i) <= mid + near.at(i) && b.top(i) >= mid - near.at(i)
-                   ? 100.0
-                   : 0.0;
-      },
-      doji, slong, near);
+  static constexpr Use uses[] = {{kBodyDoji, 0}, {kShadowLong, 0}, {kNear, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji, const Avg& slong,
+                                       const Avg& near) {
+    const double mid = b.low(i) + b.hl(i) / 2;
+    return b.body(i) <= doji.at(i) && b.lower(i) > slong.at(i) && b.upper(i) > slong.at(i) &&
+                   b.bottom(i) <= mid + near.at(i) && b.top(i) >= mid - near.at(i)
+               ? 100.0
+               : 0.0;
+  });
 }
 
 Series cdl_marubozu(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyLong, kShadowVeryShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg blong(b, kBodyLong, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) > blong.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) < vshort.at(i)
-                   ? sgn100(b.color(i))
-                   : 0.0;
-      },
-      blong, vshort);
+  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowVeryShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& vshort) {
+    return b.body(i) > blong.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) < vshort.at(i)
+               ? sgn100(b.color(i))
+               : 0.0;
+  });
 }
 
 Series cdl_closingmarubozu(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyLong, kShadowVeryShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg blong(b, kBodyLong, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        if (!(b.body(i) > blong.at(i))) return 0.0;
-        if (b.white(i)) return b.upper(i) < vshort.at(i) ? 100.0 : 0.0;
-        return b.lower(i) < vshort.at(i) ? -100.0 : 0.0;
-      },
-      blong, vshort);
+  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowVeryShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& vshort) {
+    if (!(b.body(i) > blong.at(i))) return 0.0;
+    if (b.white(i)) return b.upper(i) < vshort.at(i) ? 100.0 : 0.0;
+    return b.lower(i) < vshort.at(i) ? -100.0 : 0.0;
+  });
 }
 
 Series cdl_longline(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyLong, kShadowShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg blong(b, kBodyLong, lb, 0), sshort(b, kShadowShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) > blong.at(i) && b.upper(i) < sshort.at(i) && b.lower(i) < sshort.at(i)
-                   ? sgn100(b.color(i))
-                   : 0.0;
-      },
-      blong, sshort);
+  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& sshort) {
+    return b.body(i) > blong.at(i) && b.upper(i) < sshort.at(i) && b.lower(i) < sshort.at(i)
+               ? sgn100(b.color(i))
+               : 0.0;
+  });
 }
 
 Series cdl_shortline(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kShadowShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg bshort(b, kBodyShort, lb, 0), sshort(b, kShadowShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) < bshort.at(i) && b.upper(i) < sshort.at(i) && b.lower(i) < sshort.at(i)
-                   ? sgn100(b.color(i))
-                   : 0.0;
-      },
-      bshort, sshort);
+  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& sshort) {
+    return b.body(i) < bshort.at(i) && b.upper(i) < sshort.at(i) && b.lower(i) < sshort.at(i)
+               ? sgn100(b.color(i))
+               : 0.0;
+  });
 }
 
 Series cdl_spinningtop(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg bshort(b, kBodyShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) < bshort.at(i) && b.upper(i) > b.body(i) && b.lower(i) > b.body(i) ? sgn100(b.color(i))
-                                                                                             : 0.0;
-      },
-      bshort);
+  static constexpr Use uses[] = {{kBodyShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort) {
+    return b.body(i) < bshort.at(i) && b.upper(i) > b.body(i) && b.lower(i) > b.body(i) ? sgn100(b.color(i))
+                                                                                         : 0.0;
+  });
 }
 
 Series cdl_highwave(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kShadowVeryLong);
-  if (b.size() <= lb) return b.nan_series();
-  Avg bshort(b, kBodyShort, lb, 0), vlong(b, kShadowVeryLong, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) < bshort.at(i) && b.upper(i) > vlong.at(i) && b.lower(i) > vlong.at(i)
-                   ? sgn100(b.color(i))
-                   : 0.0;
-      },
-      bshort, vlong);
+  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowVeryLong, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& vlong) {
+    return b.body(i) < bshort.at(i) && b.upper(i) > vlong.at(i) && b.lower(i) > vlong.at(i)
+               ? sgn100(b.color(i))
+               : 0.0;
+  });
 }
 
 Series cdl_belthold(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyLong, kShadowVeryShort);
-  if (b.size() <= lb) return b.nan_series();
-  Avg blong(b, kBodyLong, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        if (!(b.body(i) > blong.at(i))) return 0.0;
-        if (b.white(i)) return b.lower(i) < vshort.at(i) ? 100.0 : 0.0;
-        return b.upper(i) < vshort.at(i) ? -100.0 : 0.0;
-      },
-      blong, vshort);
+  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowVeryShort, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& vshort) {
+    if (!(b.body(i) > blong.at(i))) return 0.0;
+    if (b.white(i)) return b.lower(i) < vshort.at(i) ? 100.0 : 0.0;
+    return b.upper(i) < vshort.at(i) ? -100.0 : 0.0;
+  });
 }
 
 namespace {
@@ -180,37 +114,26 @@ namespace {
 // stands against the previous bar.
 template <class Where>
 Series hammer_shape(In o, In h, In l, In c, double signal, Where where) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kShadowLong, kShadowVeryShort, kNear) + 1;
-  if (b.size() <= lb) return b.nan_series();
-  Avg bshort(b, kBodyShort, lb, 0), slong(b, kShadowLong, lb, 0), vshort(b, kShadowVeryShort, lb, 0),
-      near(b, kNear, lb, 1);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) < bshort.at(i) && b.lower(i) > slong.at(i) && b.upper(i) < vshort.at(i) &&
-                       where(b, i, near.at(i))
-                   ? signal
-                   : 0.0;
-      },
-      bshort, slong, vshort, near);
+  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowLong, 0}, {kShadowVeryShort, 0}, {kNear, 1}};
+  return scan<1, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
+                                       const Avg& vshort, const Avg& near) {
+    return b.body(i) < bshort.at(i) && b.lower(i) > slong.at(i) && b.upper(i) < vshort.at(i) &&
+                   where(b, i, near.at(i))
+               ? signal
+               : 0.0;
+  });
 }
 
 // Inverted hammer and shooting star: long upper shadow, body gapping away.
 template <class Gap>
 Series inverted_shape(In o, In h, In l, In c, double signal, Gap gap) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyShort, kShadowLong, kShadowVeryShort) + 1;
-  if (b.size() <= lb) return b.nan_series();
-  Avg bshort(b, kBodyShort, lb, 0), slong(b, kShadowLong, lb, 0), vshort(b, kShadowVeryShort, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) < bshort.at(i) && b.upper(i) > slong.at(i) && b.lower(i) < vshort.at(i) && gap(b, i)
-                   ? signal
-                   : 0.0;
-      },
-      bshort, slong, vshort);
+  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowLong, 0}, {kShadowVeryShort, 0}};
+  return scan<1, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
+                                       const Avg& vshort) {
+    return b.body(i) < bshort.at(i) && b.upper(i) > slong.at(i) && b.lower(i) < vshort.at(i) && gap(b, i)
+               ? signal
+               : 0.0;
+  });
 }
 
 }  // namespace
@@ -234,16 +157,11 @@ Series cdl_shootingstar(In o, In h, In l, In c) {
 }
 
 Series cdl_takuri(In o, In h, In l, In c) {
-  const Ohlc b(o, h, l, c);
-  constexpr std::size_t lb = max_period(kBodyDoji, kShadowVeryShort, kShadowVeryLong);
-  if (b.size() <= lb) return b.nan_series();
-  Avg doji(b, kBodyDoji, lb, 0), vshort(b, kShadowVeryShort, lb, 0), vlong(b, kShadowVeryLong, lb, 0);
-  return run(
-      b, lb,
-      [&](std::size_t i) {
-        return b.body(i) <= doji.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) > vlong.at(i) ? 100.0 : 0.0;
-      },
-      doji, vshort, vlong);
+  static constexpr Use uses[] = {{kBodyDoji, 0}, {kShadowVeryShort, 0}, {kShadowVeryLong, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& doji, const Avg& vshort,
+                                       const Avg& vlong) {
+    return b.body(i) <= doji.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) > vlong.at(i) ? 100.0 : 0.0;
+  });
 }
 
 }  // namespace kadmo::compute

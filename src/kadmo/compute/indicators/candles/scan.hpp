@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "kadmo/compute/indicators/candles/mod.hpp"
@@ -183,6 +184,52 @@ Series run(const Ohlc& b, std::size_t lookback, F&& f, A&... avgs) {
   }
   b.mask(out, lookback);
   return out;
+}
+
+// A setting whose threshold is read `shift` bars before the loop position.
+struct Use {
+  CandleSetting setting;
+  std::size_t shift;
+};
+
+// Builds one Avg per entry of Uses as a plain local (kept out of any
+// aggregate so the optimiser folds the settings into the loop) and hands
+// them all to g.
+template <const auto& Uses, std::size_t K = 0, class G, class... A>
+[[gnu::always_inline]] inline Series with_avgs(const Ohlc& b, std::size_t lb, G&& g, A&... made) {
+  if constexpr (K == std::size(Uses)) {
+    return g(made...);
+  } else {
+    Avg a(b, Uses[K].setting, lb, Uses[K].shift);
+    return with_avgs<Uses, K + 1>(b, lb, g, made..., a);
+  }
+}
+
+// The frame of a fixed-window pattern: the warm-up is the longest period it
+// uses plus the `Bars` earlier bars it looks at; f(b, i, avgs...) is called
+// with one running threshold per entry of `Uses`, in that order. `Uses` is a
+// template argument so the settings stay compile-time constants in the loop.
+template <std::size_t Bars, const auto& Uses, class F>
+Series scan(In o, In h, In l, In c, F&& f) {
+  constexpr std::size_t lb = [] {
+    std::size_t m = 0;
+    for (const Use& u : Uses) m = std::max(m, u.setting.period);
+    return m + Bars;
+  }();
+  const Ohlc b(o, h, l, c);
+  if (b.size() <= lb) return b.nan_series();
+  return with_avgs<Uses>(b, lb, [&](auto&... avgs) {
+    return run(
+        b, lb, [&](std::size_t i) [[gnu::always_inline]] { return f(b, i, std::as_const(avgs)...); }, avgs...);
+  });
+}
+
+// The same for a pattern that compares bars without any threshold.
+template <std::size_t Bars, class F>
+Series scan(In o, In h, In l, In c, F&& f) {
+  const Ohlc b(o, h, l, c);
+  if (b.size() <= Bars) return b.nan_series();
+  return run(b, Bars, [&](std::size_t i) { return f(b, i); });
 }
 
 inline double sgn100(int color) { return color > 0 ? 100.0 : -100.0; }
