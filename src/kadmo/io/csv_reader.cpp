@@ -14,6 +14,10 @@
 #include <memory>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 
 #include "kadmo/core/memory.hpp"
 #include "kadmo/io/decimal.hpp"
@@ -77,12 +81,18 @@ inline std::int64_t date_seconds(const char* p) {
          86400LL * 1'000'000;  // shifted up so that -1 stays free as the failure mark
 }
 
-// Seconds of the clock "HH:MM:SS" at p, or -1.
+// Seconds of the clock "HH:MM:SS" at p, or -1; the eight bytes as one word.
 inline int clock_seconds(const char* p) {
-  int h, mi, sec;
-  if (p[2] != ':' || p[5] != ':' || !two_digits(p, h) || !two_digits(p + 3, mi) || !two_digits(p + 6, sec) ||
-      h > 23 || mi > 59 || sec > 59)
-    return -1;
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  constexpr std::uint64_t kColons = 0x0000FF0000FF0000ULL, kDigits = 0x8080008080008080ULL;
+  const std::uint64_t x = w - 0x3030303030303030ULL;
+  // With both colons in place, the first byte that is no digit is flagged
+  // exactly (borrows and carries only reach later bytes).
+  if ((w & kColons) != 0x00003A00003A0000ULL || ((x | (x + 0x7676767676767676ULL)) & kDigits)) return -1;
+  const std::uint64_t v = x * 10 + (x >> 8);  // 10a + b at bytes 0, 3 and 6
+  const int h = static_cast<int>(v & 0xFF), mi = static_cast<int>(v >> 24 & 0xFF), sec = static_cast<int>(v >> 48 & 0xFF);
+  if (h > 23 || mi > 59 || sec > 59) return -1;
   return h * 3600 + mi * 60 + sec;
 }
 
@@ -298,7 +308,7 @@ struct Col {
 };
 
 // The generic path for one cell's text.
-void feed(Col& c, std::string_view raw, const TokenSet& na) {
+[[gnu::noinline]] void feed(Col& c, std::string_view raw, const TokenSet& na) {
   switch (c.kind) {
     case Col::Str:
     case Col::Text: c.strs.emplace_back(raw); return;
@@ -348,6 +358,12 @@ void feed(Col& c, std::string_view raw, const TokenSet& na) {
   }
 }
 
+// Kept out of line: string cells are rare in bar files, and the reader's
+// loop stays small enough for its numeric paths to be inlined whole.
+[[gnu::noinline]] void push_text(Col& c, const char* p, const char* e) {
+  c.strs.emplace_back(p, static_cast<std::size_t>(e - p));
+}
+
 // The end of the number at p when it is followed by a stop byte (delimiter
 // or '\n'), else null; dec gets its digits.
 inline const char* number_at(const char* p, char delim, Decimal& dec) {
@@ -383,6 +399,27 @@ inline const char* fast_number(Col& c, const char* p, char delim, bool na_check,
   c.kind = Col::Float;
   c.floats.push_back(x);
   return q;
+}
+
+// Length of the leading whole 64-byte blocks of [p, p + n) that hold no
+// quote, no carriage return and no byte above 0x7F.
+inline std::size_t plain_ascii_prefix(const char* p, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r');
+  for (; i + 64 <= n; i += 64) {
+    __m128i acc = _mm_setzero_si128();
+    for (int k = 0; k < 4; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
+      acc = _mm_or_si128(acc, _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, cr))));
+    }
+    if (_mm_movemask_epi8(acc) != 0) break;
+  }
+#else
+  (void)p;
+  (void)n;
+#endif
+  return i;
 }
 
 // The first byte that is the delimiter or '\n' (one must follow before the
@@ -559,10 +596,13 @@ class Reader {
       const void* nl = ::memrchr(from, '\n', len_ - p_);
       end = nl ? static_cast<const char*>(nl) + 1 : from;
     }
+    // One pass clears the plain ASCII stretch; the rest is searched byte-exact.
+    const std::size_t clean = plain_ascii_prefix(from, static_cast<std::size_t>(end - from));
+    const char* const rest = from + clean;
     const char* x = end;
-    if (const void* q = std::memchr(from, '"', end - from)) x = static_cast<const char*>(q);
-    if (const void* r = std::memchr(from, '\r', x - from)) x = static_cast<const char*>(r);
-    const std::size_t bad = utf8_valid_up_to(std::string_view(from, len_ - p_));
+    if (const void* q = std::memchr(rest, '"', end - rest)) x = static_cast<const char*>(q);
+    if (const void* r = std::memchr(rest, '\r', x - rest)) x = static_cast<const char*>(r);
+    const std::size_t bad = clean + utf8_valid_up_to(std::string_view(rest, len_ - p_ - clean));
     bad_ = p_ + bad;
     if (b + bad_ < x) x = b + bad_;
     if (x != end) {
@@ -619,6 +659,7 @@ class Reader {
     const std::size_t n = ncols_;
     Col* cols = cols_.data();
     const bool na_num = na_.may_hold_number(), num_ok = fast_num_, dt_ok = fast_dt_ && !na_num;
+    const bool fixed_ok = num_ok && !na_num;
     while (p < end) {
       if (*p == '\n') {
         ++p, ++line_;
@@ -631,15 +672,25 @@ class Reader {
         if (f < n) {
           Col& c = cols[f];
           switch (c.kind) {
+            case Col::Float:
+              if (fixed_ok) {
+                double x;
+                const char* q = scan_fixed_point(p, x);
+                if (q && (*q == d || *q == '\n')) {
+                  c.floats.push_back(x);
+                  e = q;
+                  break;
+                }
+              }
+              [[fallthrough]];
             case Col::Start:
             case Col::Int:
-            case Col::Float:
               if (num_ok) e = fast_number(c, p, d, na_num, na_);
               break;
             case Col::Str:
             case Col::Text:
               e = find_stop(p, dmask_);
-              c.strs.emplace_back(p, static_cast<std::size_t>(e - p));
+              push_text(c, p, e);
               break;
             case Col::Dt: {
               // The fixed-width text in place: its 19 bytes hold no stop byte

@@ -474,5 +474,39 @@ TEST(CsvDatetimeHints, SameResultAsConvertingTheInferredColumn) {
   }
 }
 
+TEST(CsvDatetimeHints, ClockTextsInUtcMatchTheGeneralParser) {
+  // The UTC reader takes "YYYY-MM-DD HH:MM:SS" in place; every near miss of
+  // that shape must end as the general conversion of the text ends.
+  TempDir d;
+  const std::string clocks[] = {"09:30:00", "23:59:59", "00:00:00", "24:00:00", "23:60:00", "23:59:60",
+                                "09/30/00", "0a:30:00", "09:3a:00", "09:30:0a", "9:30:00 ", "09:30:00",
+                                "/9:30:00", "09:30:/0", "19:39:09", ":9:30:00"};
+  for (const auto& clock : clocks) {
+    const auto p = d.file("c.csv", "t,v\n2021-01-04 00:00:00,1\n2021-01-04 " + clock + ",2\n");
+    ReadCsvOptions hinted;
+    hinted.datetime_hints.push_back({std::string("t"), core::Tz::utc()});
+    auto a = read_csv_table(p, hinted);
+    auto b = read_csv_table(p, {});
+    ASSERT_TRUE(a && b);
+    auto x = a->take_datetime_column(0, core::Tz::utc());
+    auto plain = b->take_column(0);
+    ASSERT_TRUE(plain);
+    auto y = plain->to_datetime_tz(core::Tz::utc());
+    ASSERT_EQ(x.has_value(), y.has_value()) << clock;
+    if (x) EXPECT_TRUE(x->equals(*y)) << clock;
+  }
+  // The instant itself, by hand: 2021-01-04 is day 18631 of the epoch.
+  const auto p = d.file("c.csv", "t\n2021-01-04 19:39:09\n");
+  ReadCsvOptions hinted;
+  hinted.datetime_hints.push_back({std::string("t"), core::Tz::utc()});
+  auto a = read_csv_table(p, hinted);
+  ASSERT_TRUE(a);
+  auto x = a->take_datetime_column(0, core::Tz::utc());
+  ASSERT_TRUE(x);
+  const auto* ns = x->datetime_values();
+  ASSERT_NE(ns, nullptr);
+  EXPECT_EQ((*ns)[0], (18631LL * 86400 + 19 * 3600 + 39 * 60 + 9) * 1'000'000'000LL);
+}
+
 }  // namespace
 }  // namespace kadmo::io

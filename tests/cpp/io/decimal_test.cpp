@@ -91,12 +91,14 @@ const std::vector<std::string> kBoundaries = {
     "1.",                     ".5",                       "-.5",                  "1e-22",
     "4503599627370497.5",     "8.98846567431158e307",     "1e-400",               "5e-324",
     "100.00070",              "99.99999999999999999999",  "1e308",                "2e308",
+    "12345678.12345678",      "99999999.99999999",        "90071992.54740993",    "1.123456789",
+    "123456789.5",            "1.5e3",                    "-0.00000",             "00000001.00000001",
 };
 
 TEST(FastDecimal, AgreesWithFromCharsBitForBit) {
   std::vector<std::string> texts = generated_texts(200000);
   texts.insert(texts.end(), kBoundaries.begin(), kBoundaries.end());
-  std::size_t fast = 0;
+  std::size_t fast = 0, fixed = 0;
   for (const auto& s : texts) {
     const bool has_digit = s.find_first_of("0123456789") < s.find_first_of("eE");
     Padded buf(s);
@@ -124,13 +126,25 @@ TEST(FastDecimal, AgreesWithFromCharsBitForBit) {
         }
       }
     }
+    // The fixed-point reader either gives the reference value, or refuses,
+    // or stops where no stop byte follows (the caller then refuses it).
+    double z;
+    const char* fe = scan_fixed_point(buf.text.data(), z);
+    if (fe == buf.text.data() + s.size()) {
+      ++fixed;
+      ASSERT_EQ(bits(z), bits(want)) << s;
+    } else if (fe != nullptr) {
+      ASSERT_TRUE(*fe != ',' && *fe != '\n') << s;
+    }
     // The cell reader (fast path or not) gives the reference value.
     double y;
     ASSERT_TRUE(parse_float_cell(s, y)) << s;
     ASSERT_EQ(bits(y), bits(want)) << s;
   }
-  // Most generated texts are short enough for the exact shortcut.
+  // Most generated texts are short enough for the exact shortcut, and the
+  // plain "digits.digits" ones (about a third) for the fixed-point reader.
   EXPECT_GT(fast, texts.size() / 2);
+  EXPECT_GT(fixed, texts.size() / 5);
 }
 
 TEST(FastDecimal, ReaderColumnsAgreeWithFromChars) {
