@@ -537,6 +537,25 @@ void item_protocol(nb::class_<X>& cls, Get get, Set set) {
       .def("__delitem__", [](X&, nb::handle) { cant_delete(); }, nb::arg("key").none());
 }
 
+// One cell read and written through a key that names its row and column.
+template <class X, class Key>
+void cell_protocol(nb::class_<X>& cls, Key key) {
+  item_protocol(
+      cls,
+      [key](const X& x, nb::handle k) {
+        const DataFrame& df = frame_of(x.frame).df;
+        stale_guard(df.has_stale_computed());
+        auto [i, j] = key(df, k);
+        return scalar_to_py(df.column_at(j), i);
+      },
+      [key](X& x, nb::handle k, nb::handle value) {
+        PyDataFrame& f = frame_of(x.frame);
+        stale_guard(f.df.has_stale_computed());
+        auto [i, j] = key(f.df, k);
+        assign(f, j, {i}, value);
+      });
+}
+
 template <class X>
 auto read_only(const char* type_name) {
   return [type_name](X&, nb::handle, nb::handle) {
@@ -561,36 +580,10 @@ void register_indexer_classes(nb::module_& m) {
       [](PyDataFrameLoc& x, nb::handle key, nb::handle value) { loc_set(frame_of(x.frame), key, value); });
 
   nb::class_<PyDataFrameIat> iat(m, "DataFrameIat", "One cell by position: df.iat[row, column].");
-  item_protocol(
-      iat,
-      [](const PyDataFrameIat& x, nb::handle key) {
-        const DataFrame& df = frame_of(x.frame).df;
-        stale_guard(df.has_stale_computed());
-        auto [i, j] = iat_key(df, key);
-        return scalar_to_py(df.column_at(j), i);
-      },
-      [](PyDataFrameIat& x, nb::handle key, nb::handle value) {
-        PyDataFrame& f = frame_of(x.frame);
-        stale_guard(f.df.has_stale_computed());
-        auto [i, j] = iat_key(f.df, key);
-        assign(f, j, {i}, value);
-      });
+  cell_protocol(iat, iat_key);
 
   nb::class_<PyDataFrameAt> at(m, "DataFrameAt", "One cell by label and column name: df.at[label, column].");
-  item_protocol(
-      at,
-      [](const PyDataFrameAt& x, nb::handle key) {
-        const DataFrame& df = frame_of(x.frame).df;
-        stale_guard(df.has_stale_computed());
-        auto [i, j] = at_key(df, key);
-        return scalar_to_py(df.column_at(j), i);
-      },
-      [](PyDataFrameAt& x, nb::handle key, nb::handle value) {
-        PyDataFrame& f = frame_of(x.frame);
-        stale_guard(f.df.has_stale_computed());
-        auto [i, j] = at_key(f.df, key);
-        assign(f, j, {i}, value);
-      });
+  cell_protocol(at, at_key);
 
   nb::class_<PySeriesILoc> siloc(m, "SeriesILoc", "Read-only positional access to a Series: s.iloc[i], s.iloc[a:b].");
   item_protocol(

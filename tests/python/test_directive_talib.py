@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import kadmo_rs as k
+from kadmo_test_helpers import ohlc_walk
 
 talib = pytest.importorskip("talib")
 
@@ -19,10 +20,7 @@ RTOL = 1e-9
 
 def _bars(n=4000, seed=20240612):
     rng = np.random.default_rng(seed)
-    close = 100.0 + np.cumsum(rng.normal(0.0, 1.0, n))
-    open_ = np.r_[100.0, close[:-1]] + rng.normal(0.0, 0.2, n)
-    high = np.maximum(open_, close) + rng.exponential(0.5, n)
-    low = np.minimum(open_, close) - rng.exponential(0.5, n)
+    open_, high, low, close = ohlc_walk(rng, n)
     spy = 50.0 + np.cumsum(rng.normal(0.0, 0.5, n)) + 0.3 * (close - 100.0)
     return open_, high, low, close, spy
 

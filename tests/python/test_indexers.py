@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import kadmo_rs as k
+from kadmo_test_helpers import same
 
 F = np.array([1.5, 2.5, np.nan, 4.0])
 I = np.array([10, 20, 30, 40], dtype=np.int64)
@@ -38,16 +39,6 @@ def values(obj, name):
 
 def frame_lists(frame):
     return {n: values(frame, n) for n in frame.columns}
-
-
-def same(a, b):
-    """Element-wise equality where NaN equals NaN."""
-    assert len(a) == len(b), (a, b)
-    for x, y in zip(a, b):
-        if isinstance(x, float) and math.isnan(x):
-            assert isinstance(y, float) and math.isnan(y), (a, b)
-        else:
-            assert x == y and type(x) is type(y), (a, b)
 
 
 def expect_rows(frame, positions, labels=None):

@@ -7,6 +7,7 @@ out with the reason.
 
 import numpy as np
 import pytest
+from kadmo_test_helpers import ohlc_walk
 
 talib = pytest.importorskip("talib")
 kt = pytest.importorskip("kadmo_testing")
@@ -15,11 +16,7 @@ RTOL = 1e-9
 
 
 def _bars(n=4000, seed=20240611):
-    rng = np.random.default_rng(seed)
-    close = 100.0 + np.cumsum(rng.normal(0.0, 1.0, n))
-    open_ = np.r_[100.0, close[:-1]]
-    high = np.maximum(open_, close) + rng.exponential(0.5, n)
-    low = np.minimum(open_, close) - rng.exponential(0.5, n)
+    _, high, low, close = ohlc_walk(np.random.default_rng(seed), n, open_jitter=0.0)
     return high, low, close
 
 

@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import kadmo_rs as kd
+import kadmo_test_helpers as helpers
 
 nan = float("nan")
 INDEX_MISMATCH = (
@@ -20,16 +21,8 @@ def ser(values, name="x"):
     return kd.DataFrame({name: values}).get_column(name)
 
 
-def same(a, b):
-    """Element-wise equality where NaN equals NaN and -0.0 differs from 0.0."""
-    assert len(a) == len(b), (a, b)
-    for x, y in zip(a, b):
-        if isinstance(x, float) and math.isnan(x):
-            assert isinstance(y, float) and math.isnan(y), (a, b)
-        else:
-            assert x == y and type(x) is type(y), (a, b)
-            if isinstance(x, float) and x == 0.0:
-                assert math.copysign(1, x) == math.copysign(1, y), (a, b)
+# -0.0 differs from 0.0 here.
+same = functools.partial(helpers.same, signed_zeros=True)
 
 
 def csv_frame(tmp_path, text, **kw):

@@ -3,30 +3,14 @@
 // file through add_hilbert_bindings.
 
 #include <nanobind/nanobind.h>
-#include <nanobind/ndarray.h>
 
-#include <span>
-#include <utility>
-
+#include "arrays.hpp"
 #include "kadmo/compute/indicators/hilbert.hpp"
 
 namespace nb = nanobind;
 namespace kc = kadmo::compute;
 
-namespace {
-
-using Arr = nb::ndarray<const double, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
-using Out = nb::ndarray<nb::numpy, double, nb::ndim<1>>;
-
-std::span<const double> sp(const Arr& a) { return {a.data(), a.shape(0)}; }
-
-Out out(kc::Series&& s) {
-  auto* v = new kc::Series(std::move(s));
-  nb::capsule owner(v, [](void* p) noexcept { delete static_cast<kc::Series*>(p); });
-  return Out(v->data(), {v->size()}, owner);
-}
-
-}  // namespace
+using namespace kadmo_testing;
 
 void add_hilbert_bindings(nb::module_& m) {
   m.def("ht_dcperiod", [](const Arr& x) { return out(kc::ht_dcperiod(sp(x))); }, nb::arg("x"));

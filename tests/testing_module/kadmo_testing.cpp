@@ -15,15 +15,14 @@
 #include "kadmo/compute/indicators/trend.hpp"
 #include "kadmo/compute/kernels.hpp"
 
+#include "arrays.hpp"
+
 namespace nb = nanobind;
 namespace kc = kadmo::compute;
 
 namespace {
 
-using Arr = nb::ndarray<const double, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
-using Out = nb::ndarray<nb::numpy, double, nb::ndim<1>>;
-
-std::span<const double> sp(const Arr& a) { return {a.data(), a.shape(0)}; }
+using namespace kadmo_testing;
 
 void same_len(const Arr& a, const Arr& b) {
   if (a.shape(0) != b.shape(0)) throw nb::value_error("input arrays must have the same length");
@@ -31,12 +30,6 @@ void same_len(const Arr& a, const Arr& b) {
 void same_len(const Arr& a, const Arr& b, const Arr& c) {
   same_len(a, b);
   same_len(a, c);
-}
-
-Out out(kc::Series&& s) {
-  auto* v = new kc::Series(std::move(s));
-  nb::capsule owner(v, [](void* p) noexcept { delete static_cast<kc::Series*>(p); });
-  return Out(v->data(), {v->size()}, owner);
 }
 
 std::optional<Out> out_opt(std::optional<kc::Series>&& s) {

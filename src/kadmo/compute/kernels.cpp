@@ -350,21 +350,13 @@ std::pair<Series, Series> rolling_mean_std(View x, std::size_t n) {
   const double nn = static_cast<double>(n);
   auto emit = [&](std::size_t i, double s, double q) {
     mean[i] = s / nn;
-    const double var = (q - s * s / nn) / nn;
-    sd[i] = var > 0.0 ? std::sqrt(var) : 0.0;
+    sd[i] = detail::sd_from_sums(s, q, nn);
   };
   if (x.contiguous()) {
     const double* p = x.ptr;
     double s = 0.0, q = 0.0;
     for (std::size_t i = 0; i < x.len; ++i) {
-      const double v = p[i];
-      s += v;
-      q += v * v;
-      if (i >= n) {
-        const double w = p[i - n];
-        s -= w;
-        q -= w * w;
-      }
+      detail::slide_sums(p, i, n, s, q);
       if (i + 1 >= n) emit(i, s, q);
     }
     if (std::isfinite(s)) return res;

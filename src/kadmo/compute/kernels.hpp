@@ -122,6 +122,27 @@ struct GenIter {
   friend std::ptrdiff_t operator-(const GenIter& a, const GenIter& b) { return a.pos - b.pos; }
   friend bool operator==(const GenIter& a, const GenIter& b) { return a.pos == b.pos; }
 };
+
+// Running sum s and sum of squares q of the window of n rows ending at i:
+// p[i] enters, p[i - n] leaves. The bands and rolling_mean_std share it so
+// that their values agree bit for bit.
+[[gnu::always_inline]] inline void slide_sums(const double* p, std::size_t i, std::size_t n, double& s, double& q) {
+  const double v = p[i];
+  s += v;
+  q += v * v;
+  if (i >= n) {
+    const double w = p[i - n];
+    s -= w;
+    q -= w * w;
+  }
+}
+
+// Population deviation of a window of nn values from its running sums; a
+// variance that cancellation left at or below zero is 0.
+[[gnu::always_inline]] inline double sd_from_sums(double s, double q, double nn) {
+  const double var = (q - s * s / nn) / nn;
+  return var > 0.0 ? std::sqrt(var) : 0.0;
+}
 }  // namespace detail
 
 // A series of len values written in one pass: NaN on rows 0..start-1, then

@@ -122,7 +122,15 @@ double nan_sum(std::span<const double> v) {
   return acc;
 }
 
-double nan_mean(std::span<const double> v) {
+namespace {
+
+// Sum and count of the non-NaN values, added left to right as nan_sum does.
+struct SumCount {
+  double sum;
+  std::size_t n;
+};
+
+SumCount nan_sum_count(std::span<const double> v) {
   double acc = -0.0;
   std::size_t n = 0;
   for (double x : v) {
@@ -130,6 +138,13 @@ double nan_mean(std::span<const double> v) {
     acc += ok ? x : -0.0;
     n += ok;
   }
+  return {acc, n};
+}
+
+}  // namespace
+
+double nan_mean(std::span<const double> v) {
+  const auto [acc, n] = nan_sum_count(v);
   return n == 0 ? kNaN : acc / static_cast<double>(n);
 }
 
@@ -177,13 +192,7 @@ double nan_min(std::span<const double> v) { return nan_extreme<false>(v); }
 double nan_max(std::span<const double> v) { return nan_extreme<true>(v); }
 
 double nan_var(std::span<const double> v) {
-  double acc = -0.0;
-  std::size_t n = 0;
-  for (double x : v) {
-    const bool ok = x == x;
-    acc += ok ? x : -0.0;
-    n += ok;
-  }
+  const auto [acc, n] = nan_sum_count(v);
   if (n < 2) return kNaN;
   const double mean = acc / static_cast<double>(n);
   double ss = -0.0;
@@ -241,13 +250,17 @@ bool all_true(const Column& c) {
   return true;
 }
 
-std::optional<std::size_t> nan_argmax(std::span<const double> v) {
+namespace {
+
+// Position of the best value, the first one on ties; NaN is skipped.
+template <class Beats>
+std::optional<std::size_t> nan_arg_best(std::span<const double> v, Beats beats) {
   std::optional<std::size_t> at;
   double best = 0.0;
   for (std::size_t i = 0; i < v.size(); ++i) {
     const double x = v[i];
     if (x != x) continue;
-    if (!at || x > best) {
+    if (!at || beats(x, best)) {
       at = i;
       best = x;
     }
@@ -255,18 +268,14 @@ std::optional<std::size_t> nan_argmax(std::span<const double> v) {
   return at;
 }
 
+}  // namespace
+
+std::optional<std::size_t> nan_argmax(std::span<const double> v) {
+  return nan_arg_best(v, [](double a, double b) { return a > b; });
+}
+
 std::optional<std::size_t> nan_argmin(std::span<const double> v) {
-  std::optional<std::size_t> at;
-  double best = 0.0;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    const double x = v[i];
-    if (x != x) continue;
-    if (!at || x < best) {
-      at = i;
-      best = x;
-    }
-  }
-  return at;
+  return nan_arg_best(v, [](double a, double b) { return a < b; });
 }
 
 // ---- transforms -----------------------------------------------------------

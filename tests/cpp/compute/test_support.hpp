@@ -58,6 +58,17 @@ inline ::testing::AssertionResult bitwise_equal(std::span<const double> got, std
   return ::testing::AssertionSuccess();
 }
 
+// NaN in exactly the first `lookback` values and in none after.
+inline ::testing::AssertionResult warmup_is(std::span<const double> s, std::size_t lookback) {
+  std::size_t lead = 0;
+  while (lead < s.size() && std::isnan(s[lead])) ++lead;
+  if (lead != lookback)
+    return ::testing::AssertionFailure() << lead << " leading NaN, want " << lookback;
+  for (std::size_t i = lookback; i < s.size(); ++i)
+    if (std::isnan(s[i])) return ::testing::AssertionFailure() << "NaN at index " << i << " past the warm-up";
+  return ::testing::AssertionSuccess();
+}
+
 // Values within a relative tolerance, NaN where NaN is expected.
 inline ::testing::AssertionResult near_all(std::span<const double> got, std::span<const double> want,
                                            double rel = 1e-12) {

@@ -4,15 +4,13 @@
 
 #include "kadmo/core/dataframe.hpp"
 
+#include "frame_support.hpp"
+
 using namespace kadmo::core;
 
 namespace {
 
-DataFrame frame(std::vector<std::string> names, std::vector<Column> cols, std::optional<Index> idx = std::nullopt) {
-  auto r = DataFrame::make(std::move(names), std::move(cols), std::move(idx));
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return *r;
-}
+using test_support::frame;
 
 // Everything a failed call must leave as it was.
 struct Snapshot {

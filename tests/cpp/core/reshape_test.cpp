@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "frame_support.hpp"
+
 using namespace kadmo::core;
 
 namespace {
@@ -12,11 +14,7 @@ namespace {
 constexpr double N = kNaN;
 constexpr std::int64_t kSec = 1'000'000'000;
 
-DataFrame frame(std::vector<std::string> names, std::vector<Column> cols, std::optional<Index> idx = std::nullopt) {
-  auto r = DataFrame::make(std::move(names), std::move(cols), std::move(idx));
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return *r;
-}
+using test_support::frame;
 
 template <class T>
 T ok(Result<T> r) {

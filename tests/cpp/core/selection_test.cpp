@@ -5,17 +5,11 @@
 
 #include "kadmo/core/selection.hpp"
 
+#include "frame_support.hpp"
+
 using namespace kadmo::core;
 
-namespace {
-
-DataFrame frame(std::vector<std::string> names, std::vector<Column> cols, std::optional<Index> idx = std::nullopt) {
-  auto r = DataFrame::make(std::move(names), std::move(cols), std::move(idx));
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return *r;
-}
-
-}  // namespace
+using test_support::frame;
 
 TEST(Selection, NormalizePosition) {
   struct Case {

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,31 +13,14 @@
 #include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/tools.hpp"
 #include "kadmo/compute/indicators/volume.hpp"
-#include "kadmo/directive/exec.hpp"
-#include "kadmo/directive/exec_resume.hpp"
-#include "kadmo/directive/parser.hpp"
+
+#include "family_test_support.hpp"
 
 namespace kadmo::directive {
 namespace {
 
-using core::Column;
-using core::DataFrame;
-using V = std::vector<double>;
-using B = std::vector<std::uint8_t>;
+using namespace family_test;
 namespace cp = compute;
-
-constexpr double N = std::numeric_limits<double>::quiet_NaN();
-
-bool same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-::testing::AssertionResult same_all(const V& a, const V& b) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << a.size() << " vs " << b.size() << " values";
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!same(a[i], b[i])) return ::testing::AssertionFailure() << "row " << i << ": " << a[i] << " vs " << b[i];
-  return ::testing::AssertionSuccess();
-}
 
 struct Bars {
   V o, h, l, c, v;
@@ -60,38 +41,12 @@ Bars walk(std::size_t n, std::uint64_t seed, std::size_t lead = 0) {
     b.l.push_back(std::min(b.o.back(), x) - wick(rng));
     b.v.push_back(std::round(vol(rng)));
   }
-  for (V* v : {&b.o, &b.h, &b.l, &b.c})
-    for (std::size_t i = 0; i < lead; ++i) (*v)[i] = N;
+  blank_lead(lead, {&b.o, &b.h, &b.l, &b.c});
   return b;
 }
 
 DataFrame frame(const Bars& b) {
-  auto f = DataFrame::make({"open", "high", "low", "close", "volume"},
-                           {Column::f64(b.o), Column::f64(b.h), Column::f64(b.l), Column::f64(b.c),
-                            Column::f64(b.v)});
-  EXPECT_TRUE(f.has_value());
-  return std::move(*f);
-}
-
-Node tree(const std::string& text) {
-  auto r = parse_uncached(text);
-  EXPECT_TRUE(r.has_value()) << text;
-  return r ? std::move(*r) : ident("close");
-}
-
-core::Result<Column> run(const DataFrame& f, const std::string& text) { return execute(f, tree(text)); }
-
-V floats(const DataFrame& f, const std::string& text) {
-  auto c = run(f, text);
-  EXPECT_TRUE(c.has_value()) << text << ": " << (c ? "" : c.error().message);
-  if (!c || !c->f64_values()) return {};
-  return *c->f64_values();
-}
-B flags(const DataFrame& f, const std::string& text) {
-  auto c = run(f, text);
-  EXPECT_TRUE(c.has_value()) << text << ": " << (c ? "" : c.error().message);
-  if (!c || !c->bool_values()) return {};
-  return *c->bool_values();
+  return frame_of({"open", "high", "low", "close", "volume"}, {&b.o, &b.h, &b.l, &b.c, &b.v});
 }
 
 // Each directive runs its indicator on the right inputs with its arguments in
@@ -210,20 +165,14 @@ TEST(Families2, AbsurdPeriods) {
                            "rocr100", "trix", "willr", "sum", "maxindex", "minindex", "minmaxindex.max", "change"}) {
     for (const std::string& p : {std::string("0"), big, half, std::string("41")}) {
       const std::string text = std::string(name) + ":" + p;
-      const V v = floats(f, text);
-      ASSERT_EQ(v.size(), 40u) << text;
-      for (double x : v) ASSERT_TRUE(std::isnan(x)) << text;
+      ASSERT_TRUE(all_nan(floats(f, text), 40)) << text;
     }
   }
   for (const std::string& p : std::vector<std::string>{"0,7,7", "7,7,0", big + ",2,3", "1,2," + half, "40,1,1"}) {
-    const V v = floats(f, "ultosc:" + p);
-    ASSERT_EQ(v.size(), 40u) << p;
-    for (double x : v) ASSERT_TRUE(std::isnan(x)) << p;
+    ASSERT_TRUE(all_nan(floats(f, "ultosc:" + p), 40)) << p;
   }
   for (const std::string& p : std::vector<std::string>{big + ",3", "3," + big, "41,1"}) {
-    const V v = floats(f, "adosc:" + p);
-    ASSERT_EQ(v.size(), 40u) << p;
-    for (double x : v) ASSERT_TRUE(std::isnan(x)) << p;
+    ASSERT_TRUE(all_nan(floats(f, "adosc:" + p), 40)) << p;
   }
   for (const std::string& t : std::vector<std::string>{"increase:" + big, "increase:" + half + ",-1", "repeat:" + big + "@(close>open)",
                                "repeat:0@(close>open)", "increase:40"}) {
@@ -238,38 +187,12 @@ const char* const kResumable[] = {"trix",        "trix:4",          "obv",      
                                   "adosc:5,2",   "adosc:1,1",       "maxindex:5",  "minindex",    "maxindex:1",
                                   "minmaxindex.max:7", "minmaxindex.min:3", "obv@high,volume", "trix:3@(high+low)"};
 
-// The state over the first k rows, resumed over all rows, gives exactly the
-// full evaluation's tail and the full state. Returns whether it was used.
-// New rows holding a missing value (splits inside the leading gap) are
-// declined: the evaluation falls back to a full one there.
-bool check_split(const DataFrame& full, const std::string& text, std::size_t k, std::size_t lead = 0) {
-  const Node node = tree(text);
-  auto st = initial_state(full.slice(0, k), node);
-  if (!st) return false;
-  auto res = execute_resume(full, node, *st, k, 0);
-  if (k < lead) {
-    EXPECT_FALSE(res.has_value()) << text << " split at " << k;
-    return false;
-  }
-  EXPECT_TRUE(res.has_value()) << text << " split at " << k;
-  if (!res) return false;
-  const V all = floats(full, text);
-  EXPECT_TRUE(same_all(*res->first.f64_values(), V(all.begin() + static_cast<std::ptrdiff_t>(k), all.end())))
-      << text << " split at " << k;
-  auto full_state = initial_state(full, node);
-  EXPECT_TRUE(full_state.has_value()) << text;
-  if (full_state) {
-    EXPECT_TRUE(same_all(res->second, *full_state)) << text << " split at " << k;
-  }
-  return true;
-}
-
 TEST(Families2Resume, EqualsFullEvaluationAtEverySplit) {
   for (std::size_t lead : {0u, 6u}) {
     const DataFrame f = frame(walk(130, 42 + lead, lead));
     for (const char* text : kResumable) {
       std::size_t used = 0;
-      for (std::size_t k = 1; k <= 130; ++k) used += check_split(f, text, k, lead);
+      for (std::size_t k = 1; k <= 130; ++k) used += check_split(f, text, k, {.declined_before = lead});
       // Past every warm-up (trix at 30: 88 rows after the lead) a state is there.
       EXPECT_GE(used, 130u - 88u - lead) << text << " lead " << lead;
     }
@@ -278,14 +201,7 @@ TEST(Families2Resume, EqualsFullEvaluationAtEverySplit) {
 
 TEST(Families2Resume, FirstEvaluationWithState) {
   const DataFrame f = frame(walk(200, 9));
-  for (const char* text : kResumable) {
-    auto r = execute_with_state(f, tree(text));
-    ASSERT_TRUE(r.has_value()) << text;
-    EXPECT_TRUE(same_all(*r->first.f64_values(), floats(f, text))) << text;
-    auto st = initial_state(f, tree(text));
-    ASSERT_TRUE(st.has_value()) << text;
-    EXPECT_TRUE(same_all(r->second, *st)) << text;
-  }
+  expect_first_evaluation_with_state(f, kResumable);
 }
 
 // A cached position column cut from the front (origin rows gone) and then

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,31 +15,15 @@
 #include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/kernels.hpp"
-#include "kadmo/directive/exec.hpp"
-#include "kadmo/directive/exec_resume.hpp"
 #include "kadmo/directive/lookback.hpp"
-#include "kadmo/directive/parser.hpp"
+
+#include "family_test_support.hpp"
 
 namespace kadmo::directive {
 namespace {
 
-using core::Column;
-using core::DataFrame;
-using V = std::vector<double>;
+using namespace family_test;
 namespace cp = compute;
-
-constexpr double N = std::numeric_limits<double>::quiet_NaN();
-
-bool same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-::testing::AssertionResult same_all(const V& a, const V& b) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << a.size() << " vs " << b.size() << " values";
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!same(a[i], b[i])) return ::testing::AssertionFailure() << "row " << i << ": " << a[i] << " vs " << b[i];
-  return ::testing::AssertionSuccess();
-}
 
 struct Bars {
   V o, h, l, c;
@@ -70,31 +52,12 @@ Bars candles(std::size_t n, std::uint64_t seed, std::size_t lead = 0) {
     b.l.push_back(bottom - (pick(rng) < 2 ? 0.0 : q()));
     x = close;
   }
-  for (V* v : {&b.o, &b.h, &b.l, &b.c})
-    for (std::size_t i = 0; i < lead; ++i) (*v)[i] = N;
+  blank_lead(lead, {&b.o, &b.h, &b.l, &b.c});
   return b;
 }
 
 DataFrame frame(const Bars& b) {
-  auto f = DataFrame::make({"open", "high", "low", "close"},
-                           {Column::f64(b.o), Column::f64(b.h), Column::f64(b.l), Column::f64(b.c)});
-  EXPECT_TRUE(f.has_value());
-  return std::move(*f);
-}
-
-Node tree(const std::string& text) {
-  auto r = parse_uncached(text);
-  EXPECT_TRUE(r.has_value()) << text;
-  return r ? std::move(*r) : ident("close");
-}
-
-core::Result<Column> run(const DataFrame& f, const std::string& text) { return execute(f, tree(text)); }
-
-V floats(const DataFrame& f, const std::string& text) {
-  auto c = run(f, text);
-  EXPECT_TRUE(c.has_value()) << text << ": " << (c ? "" : c.error().message);
-  if (!c || !c->f64_values()) return {};
-  return *c->f64_values();
+  return frame_of({"open", "high", "low", "close"}, {&b.o, &b.h, &b.l, &b.c});
 }
 
 V pattern(std::string_view name, const V& o, const V& h, const V& l, const V& c, double penetration = 0.0) {
@@ -288,32 +251,13 @@ const char* const kResumable[] = {"mama",          "mama.fama",        "mama:0.3
                                   "ht_sine",       "ht_sine.leadsine", "ht_trendline",  "ht_trendmode",
                                   "ht_trendline@(high+low)", "mama.fama@open"};
 
-// State over the first k rows, resumed over all rows: exactly the full
-// evaluation's tail and the full state. Returns whether it was used.
-bool check_split(const DataFrame& full, const std::string& text, std::size_t k) {
-  const Node node = tree(text);
-  auto st = initial_state(full.slice(0, k), node);
-  if (!st) return false;
-  auto res = execute_resume(full, node, *st, k, 0);
-  if (!res) return false;
-  const V all = floats(full, text);
-  EXPECT_TRUE(same_all(*res->first.f64_values(), V(all.begin() + static_cast<std::ptrdiff_t>(k), all.end())))
-      << text << " split at " << k;
-  auto full_state = initial_state(full, node);
-  EXPECT_TRUE(full_state.has_value()) << text;
-  if (full_state) {
-    EXPECT_TRUE(same_all(res->second, *full_state)) << text << " split at " << k;
-  }
-  return true;
-}
-
 TEST(Families3Resume, EqualsFullEvaluationAtEverySplit) {
   for (std::size_t lead : {0u, 7u}) {
     const DataFrame f = frame(candles(180, 42 + lead, lead));
     for (const char* text : kResumable) {
       std::size_t used = 0;
       for (std::size_t k = 1; k <= 180; ++k) {
-        const bool u = check_split(f, text, k);
+        const bool u = check_split(f, text, k, {.must_resume = false});
         used += u;
         // Once the core has its 13 rows (the trend line its 50 inputs), a
         // state is there and resumes.
@@ -326,14 +270,7 @@ TEST(Families3Resume, EqualsFullEvaluationAtEverySplit) {
 
 TEST(Families3Resume, FirstEvaluationWithState) {
   const DataFrame f = frame(candles(250, 9));
-  for (const char* text : kResumable) {
-    auto r = execute_with_state(f, tree(text));
-    ASSERT_TRUE(r.has_value()) << text;
-    EXPECT_TRUE(same_all(*r->first.f64_values(), floats(f, text))) << text;
-    auto st = initial_state(f, tree(text));
-    ASSERT_TRUE(st.has_value()) << text;
-    EXPECT_TRUE(same_all(r->second, *st)) << text;
-  }
+  expect_first_evaluation_with_state(f, kResumable);
 }
 
 TEST(Families3Resume, FormsWithoutState) {

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,30 +14,14 @@
 #include "kadmo/compute/indicators/directional.hpp"
 #include "kadmo/compute/indicators/statistic.hpp"
 #include "kadmo/compute/indicators/transform.hpp"
-#include "kadmo/directive/exec.hpp"
-#include "kadmo/directive/exec_resume.hpp"
-#include "kadmo/directive/parser.hpp"
+
+#include "family_test_support.hpp"
 
 namespace kadmo::directive {
 namespace {
 
-using core::Column;
-using core::DataFrame;
-using V = std::vector<double>;
+using namespace family_test;
 namespace cp = compute;
-
-constexpr double N = std::numeric_limits<double>::quiet_NaN();
-
-bool same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-::testing::AssertionResult same_all(const V& a, const V& b) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << a.size() << " vs " << b.size() << " values";
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!same(a[i], b[i])) return ::testing::AssertionFailure() << "row " << i << ": " << a[i] << " vs " << b[i];
-  return ::testing::AssertionSuccess();
-}
 
 struct Bars {
   V o, h, l, c, spy;
@@ -60,32 +42,12 @@ Bars walk(std::size_t n, std::uint64_t seed, std::size_t lead = 0) {
     b.l.push_back(std::min(b.o.back(), x) - wick(rng));
     b.spy.push_back(y);
   }
-  for (V* v : {&b.o, &b.h, &b.l, &b.c})
-    for (std::size_t i = 0; i < lead; ++i) (*v)[i] = N;
+  blank_lead(lead, {&b.o, &b.h, &b.l, &b.c});
   return b;
 }
 
 DataFrame frame(const Bars& b) {
-  auto f = DataFrame::make({"open", "high", "low", "close", "spy"},
-                           {Column::f64(b.o), Column::f64(b.h), Column::f64(b.l), Column::f64(b.c),
-                            Column::f64(b.spy)});
-  EXPECT_TRUE(f.has_value());
-  return std::move(*f);
-}
-
-Node tree(const std::string& text) {
-  auto r = parse_uncached(text);
-  EXPECT_TRUE(r.has_value()) << text;
-  return r ? std::move(*r) : ident("close");
-}
-
-core::Result<Column> run(const DataFrame& f, const std::string& text) { return execute(f, tree(text)); }
-
-V floats(const DataFrame& f, const std::string& text) {
-  auto c = run(f, text);
-  EXPECT_TRUE(c.has_value()) << text << ": " << (c ? "" : c.error().message);
-  if (!c || !c->f64_values()) return {};
-  return *c->f64_values();
+  return frame_of({"open", "high", "low", "close", "spy"}, {&b.o, &b.h, &b.l, &b.c, &b.spy});
 }
 
 // Each directive runs its indicator on the right inputs with its arguments in
@@ -184,9 +146,7 @@ TEST(Families, AbsurdPeriods) {
     const std::string series = std::string(name) == "beta" || std::string(name) == "correl" ? "@,spy" : "";
     for (const std::string& p : {std::string("0"), big, half, std::string("41")}) {
       const std::string text = std::string(name) + ":" + p + series;
-      const V v = floats(f, text);
-      ASSERT_EQ(v.size(), 40u) << text;
-      for (double x : v) ASSERT_TRUE(std::isnan(x)) << text;
+      ASSERT_TRUE(all_nan(floats(f, text), 40)) << text;
     }
   }
 }
@@ -196,26 +156,6 @@ TEST(Families, AbsurdPeriods) {
 const char* const kResumable[] = {"dx",        "dx:5",       "adx",        "adx:3",          "adxr",
                                   "adxr:4",    "adxr:1",     "plus_di",    "minus_di:6",     "plus_dm",
                                   "minus_dm:2", "plus_dm:1", "dx:5@spy,low,close", "adx:4@(high+1),low"};
-
-// The state over the first k rows, resumed over all rows, gives exactly the
-// full evaluation's tail and the full state. Returns whether it was used.
-bool check_split(const DataFrame& full, const std::string& text, std::size_t k) {
-  const Node node = tree(text);
-  auto st = initial_state(full.slice(0, k), node);
-  if (!st) return false;
-  auto res = execute_resume(full, node, *st, k, 0);
-  EXPECT_TRUE(res.has_value()) << text << " split at " << k;
-  if (!res) return false;
-  const V all = floats(full, text);
-  EXPECT_TRUE(same_all(*res->first.f64_values(), V(all.begin() + static_cast<std::ptrdiff_t>(k), all.end())))
-      << text << " split at " << k;
-  auto full_state = initial_state(full, node);
-  EXPECT_TRUE(full_state.has_value()) << text;
-  if (full_state) {
-    EXPECT_TRUE(same_all(res->second, *full_state)) << text << " split at " << k;
-  }
-  return true;
-}
 
 TEST(FamiliesResume, EqualsFullEvaluationAtEverySplit) {
   for (std::size_t lead : {0u, 6u}) {
@@ -231,14 +171,7 @@ TEST(FamiliesResume, EqualsFullEvaluationAtEverySplit) {
 
 TEST(FamiliesResume, FirstEvaluationWithState) {
   const DataFrame f = frame(walk(200, 9));
-  for (const char* text : kResumable) {
-    auto r = execute_with_state(f, tree(text));
-    ASSERT_TRUE(r.has_value()) << text;
-    EXPECT_TRUE(same_all(*r->first.f64_values(), floats(f, text))) << text;
-    auto st = initial_state(f, tree(text));
-    ASSERT_TRUE(st.has_value()) << text;
-    EXPECT_TRUE(same_all(r->second, *st)) << text;
-  }
+  expect_first_evaluation_with_state(f, kResumable);
 }
 
 TEST(FamiliesResume, FormsWithoutState) {

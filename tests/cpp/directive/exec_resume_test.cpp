@@ -1,35 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cmath>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "kadmo/directive/exec.hpp"
-#include "kadmo/directive/exec_resume.hpp"
-#include "kadmo/directive/parser.hpp"
+#include "family_test_support.hpp"
 
 namespace kadmo::directive {
 namespace {
 
-using core::Column;
-using core::DataFrame;
-
-constexpr double N = std::numeric_limits<double>::quiet_NaN();
-
-bool same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-bool same_all(const std::vector<double>& a, const std::vector<double>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!same(a[i], b[i])) return false;
-  return true;
-}
+using namespace family_test;
 
 // Seeded random-walk bars.
 DataFrame bars(std::size_t n, std::uint64_t seed) {
@@ -67,12 +47,6 @@ DataFrame bars_with_gaps(std::size_t n, std::uint64_t seed, std::size_t lead, st
   auto g = DataFrame::make(names, std::move(cols));
   EXPECT_TRUE(g.has_value());
   return std::move(*g);
-}
-
-Node tree(const std::string& text) {
-  auto r = parse_uncached(text);
-  EXPECT_TRUE(r.has_value()) << text;
-  return r ? std::move(*r) : ident("close");
 }
 
 const char* const kResumable[] = {

@@ -21,17 +21,9 @@ KADMO_HOT_GEN Series mean_sd_fast(const double* p, std::size_t len, std::size_t 
     q += p[i] * p[i];
   }
   return series_from(len, n - 1, [p, n, nn, f, s, q, i = n - 1]() mutable {
-    const double v = p[i];
-    s += v;
-    q += v * v;
-    if (i >= n) {
-      const double w = p[i - n];
-      s -= w;
-      q -= w * w;
-    }
+    detail::slide_sums(p, i, n, s, q);
     ++i;
-    const double var = (q - s * s / nn) / nn;
-    return f(s / nn, var > 0.0 ? std::sqrt(var) : 0.0);
+    return f(s / nn, detail::sd_from_sums(s, q, nn));
   });
 }
 

@@ -39,6 +39,19 @@ Series aroon_walk(std::size_t len, std::size_t n, const Emit& emit) {
   return out;
 }
 
+// Aroon up (High) or down: 100 at a fresh extreme, falling to 0 as it ages
+// out of the window.
+template <bool High>
+Series aroon_line(In x, std::size_t n) {
+  const double k = 100.0 / static_cast<double>(n);
+  const double nn = static_cast<double>(n);
+  ExtremeTracker<High, true> ext;
+  return aroon_walk(x.size(), n, [&](std::size_t t) {
+    ext.step(x.data(), t, n + 1);
+    return k * (nn - static_cast<double>(t - ext.idx));
+  });
+}
+
 // ---- rates of change ---------------------------------------------------------
 
 template <class F>
@@ -63,25 +76,9 @@ Series ratio(In x, std::size_t n, const F& f) {
 
 // ---- Aroon -------------------------------------------------------------------
 
-KADMO_HOT_GEN Series aroon_up(In high, std::size_t n) {
-  const double k = 100.0 / static_cast<double>(n);
-  const double nn = static_cast<double>(n);
-  ExtremeTracker<true, true> hi;
-  return aroon_walk(high.size(), n, [&](std::size_t t) {
-    hi.step(high.data(), t, n + 1);
-    return k * (nn - static_cast<double>(t - hi.idx));
-  });
-}
+KADMO_HOT_GEN Series aroon_up(In high, std::size_t n) { return aroon_line<true>(high, n); }
 
-KADMO_HOT_GEN Series aroon_down(In low, std::size_t n) {
-  const double k = 100.0 / static_cast<double>(n);
-  const double nn = static_cast<double>(n);
-  ExtremeTracker<false, true> lo;
-  return aroon_walk(low.size(), n, [&](std::size_t t) {
-    lo.step(low.data(), t, n + 1);
-    return k * (nn - static_cast<double>(t - lo.idx));
-  });
-}
+KADMO_HOT_GEN Series aroon_down(In low, std::size_t n) { return aroon_line<false>(low, n); }
 
 KADMO_HOT_GEN Series aroonosc(In high, In low, std::size_t n) {
   const double k = 100.0 / static_cast<double>(n);
