@@ -1009,17 +1009,35 @@ Result<core::DataFrame> CsvTable::take_frame(std::vector<std::optional<core::Col
 
 Result<core::DataFrame> CsvTable::take_frame_indexed(std::vector<std::optional<core::Column>> done,
                                                      std::size_t index_pos) {
-  auto df = take_frame(std::move(done));
-  if (!df) return df;
-  // set_index finds a column by name, and a duplicated name finds the last
-  // one: give the chosen column a name no other column has.
-  std::vector<std::string> names = names_;
-  std::string key = "\x01index";
-  while (std::find(names.begin(), names.end(), key) != names.end()) key += '\x01';
-  names[index_pos] = key;
-  auto renamed = core::DataFrame::make(std::move(names), df->columns());
-  if (!renamed) return renamed;
-  return renamed->set_index(key);
+  done.resize(width());
+  std::vector<std::string> names;
+  std::vector<Column> cols;
+  std::optional<Column> index_col;
+  for (std::size_t i = 0; i < width(); ++i) {
+    std::optional<Column> c = std::move(done[i]);
+    if (!c) {
+      auto t = take_column(i);
+      if (!t) return fail(std::move(t.error()));
+      c = std::move(*t);
+    }
+    if (i == index_pos) {
+      index_col = std::move(c);
+    } else {
+      names.push_back(names_[i]);
+      cols.push_back(std::move(*c));
+    }
+  }
+  // The column is this reader's alone: its values move into the index
+  // without a copy.
+  Column& ic = *index_col;
+  core::Index index;
+  if (auto* d = ic.datetime_mut()) index = core::Index::datetime(std::move(*d), core::Tz::utc());
+  else if (auto* v = ic.i64_mut()) index = core::Index::integer(std::move(*v));
+  else if (auto* t = ic.str_mut()) index = core::Index::strings(std::move(*t));
+  else
+    return fail(KadmoError::dtype("cannot use a " + std::string(core::dtype_name(ic.dtype())) +
+                                  " column as an index (only datetime / int64 / string)"));
+  return core::DataFrame::make(std::move(names), std::move(cols), std::move(index));
 }
 
 std::optional<std::size_t> CsvTable::position_of(std::string_view name) const {
