@@ -645,14 +645,16 @@ class Reader {
     return {};
   }
 
-  Result<void> ragged(std::size_t nfields, std::size_t line, std::uint64_t byte) const {
+  [[gnu::noinline]] Result<void> ragged(std::size_t nfields, std::size_t line, std::uint64_t byte) const {
     return fail(error("CSV error: " + where(line, byte) + ": found record with " + std::to_string(nfields) +
                       " fields, but the previous record has " + std::to_string(ncols_) + " fields"));
   }
 
   // The records of the clean region (no quote, no carriage return, valid
-  // UTF-8, whole lines), each cell read straight from the buffer.
-  Result<void> fast_records() {
+  // UTF-8, whole lines), each cell read straight from the buffer. Flattened:
+  // the unit is past the inliner's growth limit, which left the column
+  // appends as calls in the hot loop.
+  [[gnu::flatten]] Result<void> fast_records() {
     const char* p = buf_.get() + p_;
     const char* const end = buf_.get() + fast_end_;
     const char d = o_.delimiter;
@@ -884,7 +886,7 @@ class Reader {
 
   // Room for the rows the rest of the input holds if its records are about
   // as long as the first one; a poor guess only costs growth.
-  void reserve(std::size_t record_bytes) {
+  [[gnu::noinline]] void reserve(std::size_t record_bytes) {
     const std::uint64_t at = offset_of(buf_.get() + p_);
     if (!regular_ || size_hint_ <= at) return;
     const std::uint64_t left = size_hint_ - at;

@@ -215,7 +215,9 @@ TEST(FastDecimal, EightDigitStepsMatchDigitLoops) {
     ASSERT_EQ(detail::leading_digits(w), n) << s;
     std::uint64_t want = 0;
     for (int i = 0; i < n; ++i) want = want * 10 + static_cast<std::uint64_t>(s[static_cast<std::size_t>(i)] - '0');
-    if (n > 0) ASSERT_EQ(detail::digits_value(w, n), want) << s;
+    if (n > 0) {
+      ASSERT_EQ(detail::digits_value(w, n), want) << s;
+    }
   }
 }
 
