@@ -46,14 +46,22 @@ Series cdl_rickshawman(In o, In h, In l, In c) {
   });
 }
 
-Series cdl_marubozu(In o, In h, In l, In c) {
-  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowVeryShort, 0}};
-  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& vshort) {
-    return b.body(i) > blong.at(i) && b.upper(i) < vshort.at(i) && b.lower(i) < vshort.at(i)
+namespace {
+
+// A long body with both shadows below the given setting (marubozu, long line).
+template <auto Shadow>
+Series long_body_short_shadows(In o, In h, In l, In c) {
+  static constexpr Use uses[] = {{kBodyLong, 0}, {Shadow, 0}};
+  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& shadow) {
+    return b.body(i) > blong.at(i) && b.upper(i) < shadow.at(i) && b.lower(i) < shadow.at(i)
                ? sgn100(b.color(i))
                : 0.0;
   });
 }
+
+}  // namespace
+
+Series cdl_marubozu(In o, In h, In l, In c) { return long_body_short_shadows<kShadowVeryShort>(o, h, l, c); }
 
 Series cdl_closingmarubozu(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowVeryShort, 0}};
@@ -64,14 +72,7 @@ Series cdl_closingmarubozu(In o, In h, In l, In c) {
   });
 }
 
-Series cdl_longline(In o, In h, In l, In c) {
-  static constexpr Use uses[] = {{kBodyLong, 0}, {kShadowShort, 0}};
-  return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& sshort) {
-    return b.body(i) > blong.at(i) && b.upper(i) < sshort.at(i) && b.lower(i) < sshort.at(i)
-               ? sgn100(b.color(i))
-               : 0.0;
-  });
-}
+Series cdl_longline(In o, In h, In l, In c) { return long_body_short_shadows<kShadowShort>(o, h, l, c); }
 
 Series cdl_shortline(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowShort, 0}};
