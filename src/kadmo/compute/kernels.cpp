@@ -60,15 +60,6 @@ void sma_missing_aware(View x, std::size_t n, double* out) {
   }
 }
 
-// Branch-free check of a contiguous range: compares as integers per lane so
-// that the loop vectorizes; no early exit, complete input is the case it is
-// for.
-[[gnu::always_inline]] inline bool has_nan(const double* __restrict p, std::size_t len) {
-  long long nans = 0;
-  for (std::size_t i = 0; i < len; ++i) nans |= p[i] != p[i] ? -1LL : 0LL;
-  return nans != 0;
-}
-
 // Van Herk / Gil-Werman. Blocks of n from index 0; per block the running
 // extreme from the left (prefix) and from the right (suffix); a window ending
 // at row j of a block is the block's prefix at j joined with the previous
@@ -156,13 +147,13 @@ template <std::size_t B, class Pick>
   double* const pre = stage + B * n;
   std::size_t b = 0;
   for (; b + B * n <= len; b += B * n) {
-    if (has_nan(x + b, B * n)) return std::nullopt;
+    if (any_nan(x + b, B * n)) return std::nullopt;
     const std::size_t k = block_group<B>(x + b, n, suf, stage, b == 0, pick);
     out.insert(out.end(), stage, stage + k);
     std::copy(suf + B * n, suf + (B + 1) * n, suf);
   }
   // Leftover blocks one at a time, the last one possibly short.
-  if (has_nan(x + b, len - b)) return std::nullopt;
+  if (any_nan(x + b, len - b)) return std::nullopt;
   for (; b < len; b += n) {
     const std::size_t cnt = std::min(len - b, n);
     double* const cur = suf + n;
@@ -232,6 +223,8 @@ bool scan_extreme(View x, std::size_t n, double* out, Better better_or_equal) {
   return true;
 }
 
+}  // namespace
+
 // Steps of the seeded smoother over one chunk; returns the last value.
 KADMO_HOT_CHUNK double seeded_run(double* __restrict o, const double* __restrict p, std::ptrdiff_t st,
                                   std::size_t k, StepRule rule, double e) {
@@ -245,8 +238,6 @@ KADMO_HOT_CHUNK double seeded_run(double* __restrict o, const double* __restrict
   }
   return e;
 }
-
-}  // namespace
 
 std::size_t first_present(View x) {
   for (std::size_t i = 0; i < x.len; ++i)

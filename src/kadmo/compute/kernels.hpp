@@ -203,6 +203,20 @@ struct ChunkedOut {
   Series take() { return std::move(s); }
 };
 
+// Whether any of len values is NaN. Each block is scanned without an early
+// exit, which vectorises; the scan stops after the block holding a NaN.
+inline bool any_nan(const double* __restrict p, std::size_t len) {
+  constexpr std::size_t block = 1024;
+  for (std::size_t b = 0; b < len; b += block) {
+    const std::size_t e = len - b < block ? len : b + block;
+    long long nans = 0;
+    for (std::size_t i = b; i < e; ++i) nans |= p[i] != p[i] ? -1LL : 0LL;
+    if (nans != 0) return true;
+  }
+  return false;
+}
+inline bool any_nan(std::span<const double> s) { return any_nan(s.data(), s.size()); }
+
 // Index of the first non-NaN value, len when there is none.
 std::size_t first_present(View x);
 
@@ -222,6 +236,11 @@ struct StepRule {
     return kind == Kind::Exponential ? std::fma(a, x - prev, prev) : std::fma(a, prev, b * x);
   }
 };
+
+// Steps of a seeded smoother over k inputs read with stride st from p,
+// written to o; returns the last value. The batch and the resume share it.
+double seeded_run(double* __restrict o, const double* __restrict p, std::ptrdiff_t st, std::size_t k, StepRule rule,
+                  double e);
 
 // Simple moving average; a value only where the whole window is present.
 // When final_sum is given it receives the running sum of the check-free loop

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "kadmo/compute/kernels.hpp"
 #include "kadmo/compute/indicators/directional.hpp"
 #include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/math_ops.hpp"
@@ -235,11 +236,7 @@ ResumedTail rs_mama(const CommandInput& in, const State& s, std::size_t start, s
 
 // ---- dispatch ----
 
-bool has_nan(std::span<const double> s) {
-  for (double v : s)
-    if (std::isnan(v)) return true;
-  return false;
-}
+bool has_nan(std::span<const double> s) { return compute::any_nan(s); }
 
 // A missing value after an input's first present one (inside a warm-up or
 // later) is where batch and state forms are allowed to part (cmo counts a

@@ -255,7 +255,7 @@ Series adxr(In high, In low, In close, std::size_t n) {
   return out;
 }
 
-std::optional<std::array<double, 3>> dm_tr_sums_final(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<std::array<double, 3>> dm_tr_sums_final(In high, In low, In close, std::size_t n) {
   auto s = final_sums<kAll>(high, low, close, n);
   if (!s) return std::nullopt;
   return std::array<double, 3>{s->p, s->m, s->t};
@@ -263,19 +263,19 @@ std::optional<std::array<double, 3>> dm_tr_sums_final(In high, In low, In close,
 
 // ---- final state / resume ----------------------------------------------------
 
-std::optional<State> plus_dm_final_state(In high, In low, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> plus_dm_final_state(In high, In low, std::size_t n) {
   return sums_state(final_sums<kP>(high, low, {}, n), kP);
 }
-std::optional<State> minus_dm_final_state(In high, In low, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> minus_dm_final_state(In high, In low, std::size_t n) {
   return sums_state(final_sums<kM>(high, low, {}, n), kM);
 }
-std::optional<State> plus_di_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> plus_di_final_state(In high, In low, In close, std::size_t n) {
   return sums_state(final_sums<kP | kT>(high, low, close, n), kP | kT);
 }
-std::optional<State> minus_di_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> minus_di_final_state(In high, In low, In close, std::size_t n) {
   return sums_state(final_sums<kM | kT>(high, low, close, n), kM | kT);
 }
-std::optional<State> dx_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> dx_final_state(In high, In low, In close, std::size_t n) {
   return sums_state(final_sums<kAll>(high, low, close, n), kAll);
 }
 
@@ -303,20 +303,20 @@ Resumed sums_resume(In h, In l, In c, std::size_t n, std::size_t start, const St
 }
 }  // namespace
 
-Resumed plus_dm_resume(In high, In low, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed plus_dm_resume(In high, In low, std::size_t n, std::size_t start, const State& state) {
   return sums_resume<kP, false>(high, low, {}, n, start, state);
 }
-Resumed minus_dm_resume(In high, In low, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed minus_dm_resume(In high, In low, std::size_t n, std::size_t start, const State& state) {
   return sums_resume<kM, false>(high, low, {}, n, start, state);
 }
-Resumed plus_di_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed plus_di_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   return sums_resume<kP | kT, true>(high, low, close, n, start, state);
 }
-Resumed minus_di_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed minus_di_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   return sums_resume<kM | kT, true>(high, low, close, n, start, state);
 }
 
-Resumed dx_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed dx_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   if (!can_resume(high, n, start, state, 3)) return std::nullopt;
   DxWalk w{rows(high, low, close), sum_weight(n), Sums{state[0], state[1], state[2]}};
   Series out(high.size() - start);
@@ -324,7 +324,7 @@ Resumed dx_resume(In high, In low, In close, std::size_t n, std::size_t start, c
   return std::pair{std::move(out), State{w.s.p, w.s.m, w.s.t}};
 }
 
-std::optional<State> adx_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> adx_final_state(In high, In low, In close, std::size_t n) {
   auto st = adx_start(high, low, close, n);
   if (!st) return std::nullopt;
   auto [w, first] = *st;
@@ -332,7 +332,7 @@ std::optional<State> adx_final_state(In high, In low, In close, std::size_t n) {
   return State{w.d.s.p, w.d.s.m, w.d.s.t, w.adx};
 }
 
-Resumed adx_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed adx_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   if (!can_resume(high, n, start, state, 4)) return std::nullopt;
   const double nn = static_cast<double>(n);
   AdxWalk w{DxWalk{rows(high, low, close), sum_weight(n), Sums{state[0], state[1], state[2]}}, state[3],
@@ -342,7 +342,7 @@ Resumed adx_resume(In high, In low, In close, std::size_t n, std::size_t start, 
   return std::pair{std::move(out), State{w.d.s.p, w.d.s.m, w.d.s.t, w.adx}};
 }
 
-std::optional<State> adxr_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> adxr_final_state(In high, In low, In close, std::size_t n) {
   const std::size_t len = high.size();
   const std::size_t f = lead(high, low, close);
   if (f >= len || !fits(3, n, 2, len - f)) return std::nullopt;
@@ -359,7 +359,7 @@ std::optional<State> adxr_final_state(In high, In low, In close, std::size_t n) 
   return out;
 }
 
-Resumed adxr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed adxr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   if (!can_resume(high, n, start, state, 3) || state.size() - 3 < n) return std::nullopt;
   const double nn = static_cast<double>(n);
   // The window of ADX values, oldest first; the last one is the n-th.

@@ -494,47 +494,48 @@ KADMO_HOT_GEN Series mama_line(In x, bool fama, double fast_limit, double slow_l
 
 // ---- final states ----------------------------------------------------------
 
-std::optional<State> ht_core_state(In x) { return final_state(x, NoTail{}); }
-std::optional<State> ht_dcphase_final_state(In x) { return final_state(x, DcPhase{}); }
-std::optional<State> ht_trendline_state(In x) { return final_state(x, TrendLine{}); }
-std::optional<State> ht_trendmode_state(In x) { return final_state(x, TrendMode{}); }
-std::optional<State> mama_state(In x, double fast_limit, double slow_limit) {
+KADMO_HOT_GEN std::optional<State> ht_core_state(In x) { return final_state(x, NoTail{}); }
+KADMO_HOT_GEN std::optional<State> ht_dcphase_final_state(In x) { return final_state(x, DcPhase{}); }
+KADMO_HOT_GEN std::optional<State> ht_trendline_state(In x) { return final_state(x, TrendLine{}); }
+KADMO_HOT_GEN std::optional<State> ht_trendmode_state(In x) { return final_state(x, TrendMode{}); }
+KADMO_HOT_GEN std::optional<State> mama_state(In x, double fast_limit, double slow_limit) {
   return final_state(x, Mama(fast_limit, slow_limit));
 }
 
 // ---- resumes ---------------------------------------------------------------
 
-Resumed ht_dcperiod_resume(In x, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_dcperiod_resume(In x, std::size_t start, const State& state) {
   return resume(x, start, state, 0, ht_dcperiod_lookback(), NoTail{},
                 [](const HtRecord& r, const NoTail&) { return r.smooth_period; });
 }
 
-Resumed ht_phasor_resume(In x, bool quadrature, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_phasor_resume(In x, bool quadrature, std::size_t start, const State& state) {
   return resume(x, start, state, 0, ht_phasor_lookback(), NoTail{},
                 [quadrature](const HtRecord& r, const NoTail&) { return quadrature ? r.q1 : r.i1; });
 }
 
-Resumed ht_dcphase_resume(In x, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_dcphase_resume(In x, std::size_t start, const State& state) {
   return resume(x, start, state, 0, ht_dcphase_lookback(), DcPhase{},
                 [](const HtRecord&, const DcPhase& d) { return d.phase; });
 }
 
-Resumed ht_sine_resume(In x, bool lead, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_sine_resume(In x, bool lead, std::size_t start, const State& state) {
   return resume(x, start, state, 0, ht_sine_lookback(), DcPhase{}, [lead](const HtRecord&, const DcPhase& d) {
     return lead ? lead_sine_of(d.phase) : sine_of(d.phase);
   });
 }
 
-Resumed ht_trendline_resume(In x, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_trendline_resume(In x, std::size_t start, const State& state) {
   return resume(x, start, state, kMaxWindow, ht_trendline_lookback(), TrendLine{},
                 [](const HtRecord&, const TrendLine& l) { return l.value; });
 }
 
-Resumed ht_trendmode_resume(In x, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ht_trendmode_resume(In x, std::size_t start, const State& state) {
   return resume(x, start, state, kMaxWindow, ht_trendmode_lookback(), TrendMode{},
                 [](const HtRecord&, const TrendMode& m) { return m.value; });
 }
 
+KADMO_HOT_GEN
 Resumed mama_resume(In x, bool fama, std::size_t start, const State& state, double fast_limit, double slow_limit) {
   return resume(x, start, state, 0, mama_lookback(), Mama(fast_limit, slow_limit),
                 [fama](const HtRecord&, const Mama& m) { return fama ? m.fama : m.mama; });

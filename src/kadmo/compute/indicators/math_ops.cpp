@@ -88,11 +88,13 @@ KADMO_HOT_GEN Series sum(In x, std::size_t n) {
 KADMO_HOT_GEN Series maxindex(In x, std::size_t n) { return index_batch<true>(x, n); }
 KADMO_HOT_GEN Series minindex(In x, std::size_t n) { return index_batch<false>(x, n); }
 
-std::optional<State> maxindex_final_state(In x, std::size_t n) { return index_final<true>(x, n); }
-std::optional<State> minindex_final_state(In x, std::size_t n) { return index_final<false>(x, n); }
+KADMO_HOT_GEN std::optional<State> maxindex_final_state(In x, std::size_t n) { return index_final<true>(x, n); }
+KADMO_HOT_GEN std::optional<State> minindex_final_state(In x, std::size_t n) { return index_final<false>(x, n); }
+KADMO_HOT_GEN
 Resumed maxindex_resume(In x, std::size_t n, std::size_t start, const State& state, std::uint64_t origin) {
   return index_resume<true>(x, n, start, state, origin);
 }
+KADMO_HOT_GEN
 Resumed minindex_resume(In x, std::size_t n, std::size_t start, const State& state, std::uint64_t origin) {
   return index_resume<false>(x, n, start, state, origin);
 }

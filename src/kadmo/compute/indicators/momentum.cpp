@@ -253,7 +253,7 @@ KADMO_HOT_GEN Series trix(In x, std::size_t n) {
   });
 }
 
-Resumed trix_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed trix_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || start > x.size() || state.size() < 3) return std::nullopt;
   const double a = StepRule::exponential_period(n).a;
   double e1 = state[0], e2 = state[1], e3 = state[2];

@@ -150,13 +150,13 @@ Series rsi(In x, std::size_t n) {
   return out;
 }
 
-std::optional<State> rsi_final_state(In x, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> rsi_final_state(In x, std::size_t n) {
   double g, l;
   if (!rsi_run(x, n, g, l)) return std::nullopt;
   return State{g, l};
 }
 
-Resumed rsi_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed rsi_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || start == 0 || start > x.size() || state.size() < 2) return std::nullopt;
   const double nn = static_cast<double>(n), nm1 = static_cast<double>(n - 1);
   double g = state[0], l = state[1];
@@ -170,7 +170,7 @@ Resumed rsi_resume(In x, std::size_t n, std::size_t start, const State& state) {
 
 // ---- CMO -------------------------------------------------------------------
 
-Series cmo(In x, std::size_t n) {
+KADMO_HOT_GEN Series cmo(In x, std::size_t n) {
   Series out = nan_series(x.size());
   if (n == 0) return out;
   CmoRun r(n);
@@ -178,7 +178,7 @@ Series cmo(In x, std::size_t n) {
   return out;
 }
 
-std::optional<State> cmo_final_state(In x, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> cmo_final_state(In x, std::size_t n) {
   if (n == 0 || n >= x.size()) return std::nullopt;
   CmoRun r(n);
   for (std::size_t t = 1; t < x.size(); ++t) r.push(x[t] - x[t - 1]);
@@ -186,7 +186,7 @@ std::optional<State> cmo_final_state(In x, std::size_t n) {
   return State{r.up.value, r.down.value};
 }
 
-Resumed cmo_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed cmo_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || start == 0 || start > x.size() || state.size() < 2) return std::nullopt;
   CmoRun r(n);
   r.up.count = r.down.count = n;
@@ -217,6 +217,7 @@ Series kdj_j(In high, In low, In close, double initial, std::size_t n, std::size
   return kdj_line(high, low, close, initial, n, m1, m2, 2);
 }
 
+KADMO_HOT_GEN
 std::optional<State> kdj_final_state(In high, In low, In close, double initial, std::size_t n, std::size_t m1,
                                      std::size_t m2, bool with_d) {
   if (high.empty()) return std::nullopt;
@@ -230,7 +231,7 @@ std::optional<State> kdj_final_state(In high, In low, In close, double initial, 
   return with_d ? State{k, d} : State{k};
 }
 
-Resumed kdj_resume(In high, In low, In close, std::size_t n, std::size_t m1, std::size_t m2, int line,
+KADMO_HOT_GEN Resumed kdj_resume(In high, In low, In close, std::size_t n, std::size_t m1, std::size_t m2, int line,
                    std::size_t start, const State& state) {
   const std::size_t len = high.size();
   if (n == 0 || start > len || state.empty()) return std::nullopt;

@@ -146,6 +146,7 @@ std::optional<Series> stochrsi_d_default_sma(In x) {
   return out;
 }
 
+KADMO_HOT_GEN
 std::optional<State> stochrsi_final_state(In x, std::size_t n, std::size_t fastk, bool with_d, std::size_t fastd) {
   const auto rs = rsi_final_state(x, n);
   const std::size_t g = stochrsi_g(fastk, with_d, fastd);
@@ -168,6 +169,7 @@ std::optional<State> stochrsi_final_state(In x, std::size_t n, std::size_t fastk
   return st;
 }
 
+KADMO_HOT_GEN
 Resumed stochrsi_resume(In x, std::size_t n, std::size_t fastk, bool with_d, std::size_t fastd, std::size_t start,
                         const State& state) {
   const std::size_t g = stochrsi_g(fastk, with_d, fastd);

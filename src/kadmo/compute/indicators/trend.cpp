@@ -26,9 +26,10 @@ std::optional<State> seeded_final(In x, std::size_t n, StepRule rule) {
 Resumed seeded_resume(In x, std::size_t start, const State& state, StepRule rule) {
   if (start > x.size() || state.empty()) return std::nullopt;
   double e = state[0];
-  Series out(x.size() - start);
-  for (std::size_t t = start; t < x.size(); ++t) out[t - start] = e = rule.step(e, x[t]);
-  return std::pair{std::move(out), State{e}};
+  ChunkedOut out(x.size() - start, 0);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k))
+    e = seeded_run(out.buf, x.data() + start + out.row, 1, k, rule, e);
+  return std::pair{out.take(), State{e}};
 }
 
 // Chained exponential averages: each stage seeds on the first n present
@@ -584,15 +585,16 @@ SarExt sarext_init(In high, In low, double start_value, const SarExtParams& p) {
 KADMO_HOT Series ema(In x, std::size_t n) { return seeded_batch(x, n, StepRule::exponential_period(n)); }
 KADMO_HOT Series smma(In x, std::size_t n) { return seeded_batch(x, n, StepRule::wilder(n)); }
 
-std::optional<State> ema_final_state(In x, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> ema_final_state(In x, std::size_t n) {
   return seeded_final(x, n, StepRule::exponential_period(n));
 }
-Resumed ema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ema_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0) return std::nullopt;
   return seeded_resume(x, start, state, StepRule::exponential_period(n));
 }
+KADMO_HOT_GEN
 std::optional<State> smma_final_state(In x, std::size_t n) { return seeded_final(x, n, StepRule::wilder(n)); }
-Resumed smma_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed smma_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0) return std::nullopt;
   return seeded_resume(x, start, state, StepRule::wilder(n));
 }
@@ -677,20 +679,20 @@ Series t3(In x, std::size_t n, double v) {
   });
 }
 
-std::optional<State> dema_final_state(In x, std::size_t n) { return chain_final<2>(x, n); }
-Resumed dema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN std::optional<State> dema_final_state(In x, std::size_t n) { return chain_final<2>(x, n); }
+KADMO_HOT_GEN Resumed dema_resume(In x, std::size_t n, std::size_t start, const State& state) {
   return chain_resume<2>(x, n, start, state, DemaComb{});
 }
-std::optional<State> tema_final_state(In x, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> tema_final_state(In x, std::size_t n) {
   auto e = ema_cascade_final(View(x), n);
   if (!e) return std::nullopt;
   return State(e->begin(), e->end());
 }
-Resumed tema_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed tema_resume(In x, std::size_t n, std::size_t start, const State& state) {
   return chain_resume<3>(x, n, start, state, TemaComb{});
 }
-std::optional<State> t3_final_state(In x, std::size_t n) { return chain_final<6>(x, n); }
-Resumed t3_resume(In x, std::size_t n, double v, std::size_t start, const State& state) {
+KADMO_HOT_GEN std::optional<State> t3_final_state(In x, std::size_t n) { return chain_final<6>(x, n); }
+KADMO_HOT_GEN Resumed t3_resume(In x, std::size_t n, double v, std::size_t start, const State& state) {
   return chain_resume<6>(x, n, start, state, T3Comb(v));
 }
 
@@ -713,14 +715,14 @@ Series kama(In x, std::size_t n) {
   return out.take();
 }
 
-std::optional<State> kama_final_state(In x, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> kama_final_state(In x, std::size_t n) {
   const KamaRun r = kama_run(x, n);
   const std::size_t f = first_present(View(x));
   if (n == 0 || x.size() - f < n + 1) return std::nullopt;
   return State{r.kama, r.noise};
 }
 
-Resumed kama_resume(In x, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed kama_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || n >= start || start > x.size() || state.size() < 2) return std::nullopt;
   double k = state[0], noise = state[1];
   Series out(x.size() - start);
@@ -789,7 +791,7 @@ MacdLines macd_all(In x, std::size_t fast, std::size_t slow, std::size_t signal)
   return m;
 }
 
-std::optional<State> macd_final_state(In x, std::size_t fast, std::size_t slow) {
+KADMO_HOT_GEN std::optional<State> macd_final_state(In x, std::size_t fast, std::size_t slow) {
   if (fast == 0 || slow == 0) return std::nullopt;
   MacdRun r(fast, slow, 1);
   for (double v : x) r.push(v);
@@ -797,7 +799,7 @@ std::optional<State> macd_final_state(In x, std::size_t fast, std::size_t slow) 
   return State{r.fast.value, r.slow.value};
 }
 
-Resumed macd_resume(In x, std::size_t fast, std::size_t slow, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed macd_resume(In x, std::size_t fast, std::size_t slow, std::size_t start, const State& state) {
   if (fast == 0 || slow == 0 || start > x.size() || state.size() < 2) return std::nullopt;
   const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a;
   double ef = state[0], es = state[1];
@@ -810,6 +812,7 @@ Resumed macd_resume(In x, std::size_t fast, std::size_t slow, std::size_t start,
   return std::pair{std::move(out), State{ef, es}};
 }
 
+KADMO_HOT_GEN
 std::optional<State> macd_signal_final_state(In x, std::size_t fast, std::size_t slow, std::size_t signal) {
   if (fast == 0 || slow == 0 || signal == 0) return std::nullopt;
   MacdRun r(fast, slow, signal);
@@ -818,7 +821,7 @@ std::optional<State> macd_signal_final_state(In x, std::size_t fast, std::size_t
   return State{r.fast.value, r.slow.value, r.sig.value};
 }
 
-Resumed macd_signal_resume(In x, std::size_t fast, std::size_t slow, std::size_t signal, bool histogram,
+KADMO_HOT_GEN Resumed macd_signal_resume(In x, std::size_t fast, std::size_t slow, std::size_t signal, bool histogram,
                            std::size_t start, const State& state) {
   if (fast == 0 || slow == 0 || signal == 0 || start > x.size() || state.size() < 3) return std::nullopt;
   const double af = StepRule::exponential_period(fast).a, as = StepRule::exponential_period(slow).a,
@@ -869,7 +872,7 @@ Series natr(In high, In low, In close, std::size_t n) {
   return out;
 }
 
-std::optional<State> atr_final_state(In high, In low, In close, std::size_t n) {
+KADMO_HOT_GEN std::optional<State> atr_final_state(In high, In low, In close, std::size_t n) {
   if (n == 0 || high.empty()) return std::nullopt;
   const StepRule rule = StepRule::wilder(n);
   SeededStage st{n};
@@ -878,17 +881,19 @@ std::optional<State> atr_final_state(In high, In low, In close, std::size_t n) {
   return State{st.value};
 }
 
-Resumed atr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed atr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || start == 0 || start > high.size() || state.empty()) return std::nullopt;
   const StepRule rule = StepRule::wilder(n);
   double v = state[0];
-  Series out(high.size() - start);
-  for (std::size_t t = start; t < high.size(); ++t)
-    out[t - start] = v = rule.step(v, true_range(high[t], low[t], close[t - 1]));
-  return std::pair{std::move(out), State{v}};
+  ChunkedOut out(high.size() - start, 0);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
+    const std::size_t r = start + out.row;
+    v = atr_run(out.buf, high.data() + r, low.data() + r, close.data() + r - 1, k, rule.a, rule.b, v);
+  }
+  return std::pair{out.take(), State{v}};
 }
 
-Resumed natr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed natr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
   auto r = atr_resume(high, low, close, n, start, state);
   if (r)
     for (std::size_t i = 0; i < r->first.size(); ++i) r->first[i] = r->first[i] / close[start + i] * 100.0;
@@ -915,7 +920,7 @@ Series sar(In high, In low, double acceleration, double maximum) {
   return out.take();
 }
 
-std::optional<State> sar_final_state(In high, In low, double acceleration, double maximum) {
+KADMO_HOT_GEN std::optional<State> sar_final_state(In high, In low, double acceleration, double maximum) {
   if (high.size() < 2) return std::nullopt;
   const double step = std::min(acceleration, maximum);
   Sar s = sar_init(high, low, step);
@@ -923,6 +928,7 @@ std::optional<State> sar_final_state(In high, In low, double acceleration, doubl
   return State{s.is_long ? 1.0 : 0.0, s.af, s.ep, s.sar, s.ph, s.pl};
 }
 
+KADMO_HOT_GEN
 Resumed sar_resume(In high, In low, std::size_t start, double acceleration, double maximum, const State& state) {
   if (start < 2 || start > high.size() || state.size() < 6) return std::nullopt;
   const double step = std::min(acceleration, maximum);
@@ -943,7 +949,7 @@ Series sarext(In high, In low, double start_value, double offset_on_reverse, dou
   return out;
 }
 
-std::optional<State> sarext_final_state(In high, In low, double start_value, double offset_on_reverse,
+KADMO_HOT_GEN std::optional<State> sarext_final_state(In high, In low, double start_value, double offset_on_reverse,
                                         double long_initial, double long_step, double long_maximum,
                                         double short_initial, double short_step, double short_maximum) {
   if (high.size() < 2) return std::nullopt;
@@ -954,7 +960,7 @@ std::optional<State> sarext_final_state(In high, In low, double start_value, dou
   return State{s.is_long ? 1.0 : 0.0, s.af_long, s.af_short, s.ep, s.sar, s.ph, s.pl};
 }
 
-Resumed sarext_resume(In high, In low, std::size_t start, double offset_on_reverse, double long_initial,
+KADMO_HOT_GEN Resumed sarext_resume(In high, In low, std::size_t start, double offset_on_reverse, double long_initial,
                       double long_step, double long_maximum, double short_initial, double short_step,
                       double short_maximum, const State& state) {
   if (start < 2 || start > high.size() || state.size() < 7) return std::nullopt;

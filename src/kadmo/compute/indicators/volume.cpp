@@ -42,7 +42,7 @@ KADMO_HOT_GEN Series obv(In close, In volume) {
   });
 }
 
-std::optional<State> obv_final_state(In close, In volume) {
+KADMO_HOT_GEN std::optional<State> obv_final_state(In close, In volume) {
   if (close.empty()) return std::nullopt;
   double acc = volume[0];
   for (std::size_t t = 1; t < close.size(); ++t) {
@@ -52,7 +52,7 @@ std::optional<State> obv_final_state(In close, In volume) {
   return State{acc, close.back()};
 }
 
-Resumed obv_resume(In close, In volume, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed obv_resume(In close, In volume, std::size_t start, const State& state) {
   if (start == 0 || start > close.size() || state.size() < 2) return std::nullopt;
   double acc = state[0], prev = state[1];
   Series out(close.size() - start);
@@ -77,14 +77,14 @@ KADMO_HOT_GEN Series ad(In high, In low, In close, In volume) {
   });
 }
 
-std::optional<State> ad_final_state(In high, In low, In close, In volume) {
+KADMO_HOT_GEN std::optional<State> ad_final_state(In high, In low, In close, In volume) {
   if (close.empty()) return std::nullopt;
   double acc = 0.0;
   for (std::size_t t = 0; t < close.size(); ++t) acc += clv(high[t], low[t], close[t], volume[t]);
   return State{acc};
 }
 
-Resumed ad_resume(In high, In low, In close, In volume, std::size_t start, const State& state) {
+KADMO_HOT_GEN Resumed ad_resume(In high, In low, In close, In volume, std::size_t start, const State& state) {
   if (start == 0 || start > close.size() || state.empty()) return std::nullopt;
   double acc = state[0];
   Series out(close.size() - start);
@@ -119,6 +119,7 @@ KADMO_HOT_GEN Series adosc(In high, In low, In close, In volume, std::size_t fas
   });
 }
 
+KADMO_HOT_GEN
 std::optional<State> adosc_final_state(In high, In low, In close, In volume, std::size_t fast, std::size_t slow) {
   if (close.empty()) return std::nullopt;
   const AdoscStep step(fast, slow);
@@ -131,6 +132,7 @@ std::optional<State> adosc_final_state(In high, In low, In close, In volume, std
   return State{acc, fe, se};
 }
 
+KADMO_HOT_GEN
 Resumed adosc_resume(In high, In low, In close, In volume, std::size_t fast, std::size_t slow, std::size_t start,
                      const State& state) {
   if (start == 0 || start > close.size() || state.size() < 3) return std::nullopt;
