@@ -140,7 +140,10 @@ Result<Column> binary_op(const DataFrame& frame, const Binary& b) {
 
 // ---- inputs ----
 
-std::span<const double> CommandInput::in(std::size_t i) const { return *inputs[i].f64_values(); }
+std::span<const double> CommandInput::in(std::size_t i) const {
+  const std::span<const double> all = *inputs[i].f64_values();
+  return all.size() <= limit ? all : all.first(limit);
+}
 
 Column as_f64(const Column& c) {
   if (c.f64_values()) return c;

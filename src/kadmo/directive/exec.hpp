@@ -77,8 +77,11 @@ struct CommandInput {
   std::span<const Node> series;
   std::vector<core::Column> inputs;
   std::vector<ArgValue> values;
+  // Rows the resume hooks see: the first `limit` of the frame. A tail is
+  // resumed piece by piece through it, each piece over a longer prefix.
+  std::size_t limit = static_cast<std::size_t>(-1);
 
-  std::size_t len() const { return frame->height(); }
+  std::size_t len() const { return frame->height() < limit ? frame->height() : limit; }
   std::span<const double> in(std::size_t i) const;
 };
 

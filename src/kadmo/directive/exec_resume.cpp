@@ -315,6 +315,43 @@ std::optional<std::pair<core::Column, ResumeState>> execute_resume(const core::D
   return std::pair{core::Column::f64(std::move(t->first)), std::move(t->second)};
 }
 
+namespace {
+
+// Rows per piece of a resumed tail: the inputs of a piece (up to five
+// columns) and its values stay in the core's cache between the resume, the
+// missing-value check and the copy into the column, instead of each of the
+// three streaming the whole tail from memory.
+constexpr std::size_t kResumePiece = 16384;
+
+// Resumes rows from..n-1 piece by piece, appending the values to out and
+// leaving the state after the last row in state. Resumes are causal and each
+// continues from the state the previous one returned, so the values are
+// those of one resume over the whole tail. False (out and state then hold
+// partial results) when any piece cannot be resumed.
+bool resume_in_pieces(const core::DataFrame& frame, const Node& node, std::size_t from, ResumeState& state,
+                      std::vector<double>& out) {
+  auto r = resolve(frame, node);
+  if (!r) return false;
+  const std::size_t n = frame.height();
+  for (std::size_t a = from; a < n;) {
+    const std::size_t b = n - a < kResumePiece ? n : a + kResumePiece;
+    r->in.limit = b;
+    // The resume streams the piece from memory while it computes; the check
+    // for a missing value then reads it from the cache (a resume over one is
+    // harmless, its result is dropped).
+    auto t = r->hook->resume(r->in, state, a, 0);
+    if (!t || t->first.size() != b - a || has_nan(t->second)) return false;
+    for (std::size_t i = 0; i < r->in.inputs.size(); ++i)
+      if (has_nan(r->in.in(i).subspan(a))) return false;
+    out.insert(out.end(), t->first.begin(), t->first.end());
+    state = std::move(t->second);
+    a = b;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::pair<core::Column, ResumeState>> execute_with_state(const core::DataFrame& frame, const Node& node) {
   auto view = as_command(node);
   if (!view) return std::nullopt;
@@ -343,10 +380,14 @@ std::optional<std::pair<core::Column, ResumeState>> execute_with_state(const cor
     if (!st) continue;
     auto head = execute(prefix, node);
     if (!head || !head->f64_values()) return std::nullopt;
-    auto tail = execute_resume(frame, node, *st, k, 0);
-    if (!tail) return std::nullopt;
     std::vector<double> out = core::vector_with_capacity<double>(n);
     out.insert(out.end(), head->f64_values()->begin(), head->f64_values()->end());
+    // Pieces only where a resume's look back stays small beside a piece.
+    if (ResumeState ps = *st; lb <= kResumePiece / 8 && resume_in_pieces(frame, node, k, ps, out))
+      return std::pair{core::Column::f64(std::move(out)), std::move(ps)};
+    out.resize(k);
+    auto tail = execute_resume(frame, node, *st, k, 0);
+    if (!tail) return std::nullopt;
     const auto& t = *tail->first.f64_values();
     out.insert(out.end(), t.begin(), t.end());
     return std::pair{core::Column::f64(std::move(out)), std::move(tail->second)};

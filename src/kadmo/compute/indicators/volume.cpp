@@ -75,15 +75,27 @@ KADMO_HOT_GEN Resumed obv_resume(In close, In volume, std::size_t start, const S
 
 // ---- accumulation/distribution -------------------------------------------------
 
-KADMO_HOT_GEN Series ad(In high, In low, In close, In volume) {
-  const std::size_t len = close.size();
-  const double *h = high.data(), *l = low.data(), *c = close.data(), *v = volume.data();
-  return series_from(len, 0, [=, acc = 0.0, t = std::size_t{0}]() mutable {
-    acc += clv(h[t], l[t], c[t], v[t]);
-    ++t;
-    return acc;
-  });
+namespace {
+
+// Running money flow over rows r..r+k-1 into o; returns the last value.
+KADMO_HOT_CHUNK double ad_run(double* __restrict o, In high, In low, In close, In volume, std::size_t r,
+                              std::size_t k, double acc) {
+  const double *h = high.data() + r, *l = low.data() + r, *c = close.data() + r, *v = volume.data() + r;
+  for (std::size_t j = 0; j < k; ++j) o[j] = acc += clv(h[j], l[j], c[j], v[j]);
+  return acc;
 }
+
+// Rows start..len-1 from the running value before start.
+std::pair<Series, double> ad_from(In high, In low, In close, In volume, std::size_t start, double acc) {
+  ChunkedOut out(close.size() - start, 0);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k))
+    acc = ad_run(out.buf, high, low, close, volume, start + out.row, k, acc);
+  return {out.take(), acc};
+}
+
+}  // namespace
+
+Series ad(In high, In low, In close, In volume) { return ad_from(high, low, close, volume, 0, 0.0).first; }
 
 KADMO_HOT_GEN std::optional<State> ad_final_state(In high, In low, In close, In volume) {
   if (close.empty()) return std::nullopt;
@@ -94,12 +106,7 @@ KADMO_HOT_GEN std::optional<State> ad_final_state(In high, In low, In close, In 
 
 KADMO_HOT_GEN Resumed ad_resume(In high, In low, In close, In volume, std::size_t start, const State& state) {
   if (start == 0 || start > close.size() || state.empty()) return std::nullopt;
-  double acc = state[0];
-  Series out(close.size() - start);
-  for (std::size_t t = start; t < close.size(); ++t) {
-    acc += clv(high[t], low[t], close[t], volume[t]);
-    out[t - start] = acc;
-  }
+  auto [out, acc] = ad_from(high, low, close, volume, start, state[0]);
   return std::pair{std::move(out), State{acc}};
 }
 
