@@ -192,16 +192,26 @@ def test_generated_directives_refresh_like_fresh_frames(d, cut, batch):
     assert_same(got, want, exact=False, label=d)
 
 
-@pytest.mark.parametrize("data", [{"seed": 21}, {"seed": 22, "leading_nan": 9}, {"seed": 23, "hole": 60}])
-def test_first_read_with_state_equals_plain_evaluation(data):
+@pytest.mark.parametrize("n, data", [
+    (400, {"seed": 21}), (400, {"seed": 22, "leading_nan": 9}), (400, {"seed": 23, "hole": 60}),
+    # Long frames resume their tail in pieces of 16384 rows; a missing value
+    # in a later piece must send the whole read back to plain evaluation.
+    (40_000, {"seed": 24}), (40_000, {"seed": 25, "leading_nan": 5}), (40_000, {"seed": 26, "hole": 35_000}),
+])
+def test_first_read_with_state_equals_plain_evaluation(n, data):
     # A cached first read takes its state while evaluating (warm-up prefix,
     # then resume); exec() without caching evaluates in one plain pass.
-    bars = make_bars(400, **data)
-    df = frame(bars, 0, 400)
+    bars = make_bars(n + 3, **data)
+    df = frame(bars, 0, n)
     for d in RESUMABLE:
         plain = df.exec(d)
         cached = df[d].to_numpy()
         assert np.array_equal(plain, cached, equal_nan=True), d
+    # The state taken with the pieces continues the column like a fresh frame.
+    df.append(frame(bars, n, n + 3))
+    fresh = frame(bars, 0, n + 3)
+    for d in RESUMABLE:
+        assert_same(df[d].to_numpy(), fresh[d].to_numpy(), exact=False, label=d)
 
 
 @pytest.mark.parametrize("d", ["mom", "mom:3", "roc:2", "rocp", "rocr:4", "rocr100:1", "mom:0", "rocr:0", "tr"])
