@@ -133,44 +133,67 @@ template <std::size_t B, class Pick>
   return B * n - skip;
 }
 
-// None at the first missing value: the caller then takes the queue method.
-// Each stretch is checked just before its blocks are scanned, while it is
-// on its way into the cache anyway.
-template <std::size_t B, class Pick>
-[[gnu::always_inline]] inline std::optional<Series> block_extreme(const double* x, std::size_t len, std::size_t n,
-                                                                  Pick pick) {
-  Series out = core::vector_with_capacity<double>(len);
-  out.resize(n - 1, kNaN);
+// False at the first missing value (the caller then takes the queue method
+// and drops what it was handed). Each stretch is checked just before its
+// blocks are scanned, while it is on its way into the cache anyway. The
+// values go to emit(values, k) in row order from row n - 1.
+template <std::size_t B, class Pick, class Emit>
+[[gnu::always_inline]] inline bool block_extreme(const double* x, std::size_t len, std::size_t n, Pick pick,
+                                                 Emit& emit) {
   std::vector<double> buf((B + 1) * n + B * n + n);
   double* const suf = buf.data();
   double* const stage = suf + (B + 1) * n;
   double* const pre = stage + B * n;
   std::size_t b = 0;
   for (; b + B * n <= len; b += B * n) {
-    if (any_nan(x + b, B * n)) return std::nullopt;
+    if (any_nan(x + b, B * n)) return false;
     const std::size_t k = block_group<B>(x + b, n, suf, stage, b == 0, pick);
-    out.insert(out.end(), stage, stage + k);
+    emit(stage, k);
     std::copy(suf + B * n, suf + (B + 1) * n, suf);
   }
   // Leftover blocks one at a time, the last one possibly short.
-  if (any_nan(x + b, len - b)) return std::nullopt;
+  if (any_nan(x + b, len - b)) return false;
   for (; b < len; b += n) {
     const std::size_t cnt = std::min(len - b, n);
     double* const cur = suf + n;
     block_scan(x + b, cnt, pre, cur, pick);
     const std::size_t k = block_emit(pre, b == 0 ? nullptr : suf, cnt, n, stage, pick);
-    out.insert(out.end(), stage, stage + k);
+    emit(stage, k);
     std::copy(cur, cur + n, suf);
   }
-  return out;
+  return true;
+}
+
+template <class Pick, class Emit>
+[[gnu::always_inline]] inline bool block_extreme(const double* x, std::size_t len, std::size_t n, Pick pick,
+                                                 Emit& emit) {
+  // Long blocks keep fewer in flight so that the buffers stay small.
+  if (n <= 1024) return block_extreme<6>(x, len, n, pick, emit);
+  return block_extreme<2>(x, len, n, pick, emit);
 }
 
 template <class Pick>
-[[gnu::always_inline]] inline std::optional<Series> block_extreme(const double* x, std::size_t len, std::size_t n,
-                                                                  Pick pick) {
-  // Long blocks keep fewer in flight so that the buffers stay small.
-  if (n <= 1024) return block_extreme<6>(x, len, n, pick);
-  return block_extreme<2>(x, len, n, pick);
+[[gnu::always_inline]] inline std::optional<Series> block_series(const double* x, std::size_t len, std::size_t n,
+                                                                 Pick pick) {
+  Series out = core::vector_with_capacity<double>(len);
+  out.resize(n - 1, kNaN);
+  auto append = [&out](const double* v, std::size_t k) { out.insert(out.end(), v, v + k); };
+  if (!block_extreme(x, len, n, pick, append)) return std::nullopt;
+  return out;
+}
+
+constexpr auto pick_max = [](double a, double b) { return a > b ? a : b; };
+constexpr auto pick_min = [](double a, double b) { return a < b ? a : b; };
+
+template <class Pick>
+bool extreme_chunks(View x, std::size_t n, Pick pick, ExtremeSink sink, void* ctx) {
+  if (n == 0 || n > x.len || !x.contiguous()) return false;
+  std::size_t row = n - 1;
+  auto forward = [&](const double* v, std::size_t k) {
+    sink(ctx, row, v, k);
+    row += k;
+  };
+  return block_extreme(x.ptr, x.len, n, pick, forward);
 }
 
 // Monotone queue of indices in a ring of power-of-two size.
@@ -308,7 +331,7 @@ Series sma_seeded(View x, std::size_t n, StepRule rule) {
 KADMO_HOT Series rolling_max(View x, std::size_t n) {
   if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.stride == 1) {
-    auto r = block_extreme(x.ptr, x.len, n, [](double a, double b) { return a > b ? a : b; });
+    auto r = block_series(x.ptr, x.len, n, pick_max);
     if (r) return std::move(*r);
   }
   Series out = nan_series(x.len);
@@ -319,12 +342,19 @@ KADMO_HOT Series rolling_max(View x, std::size_t n) {
 KADMO_HOT Series rolling_min(View x, std::size_t n) {
   if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.stride == 1) {
-    auto r = block_extreme(x.ptr, x.len, n, [](double a, double b) { return a < b ? a : b; });
+    auto r = block_series(x.ptr, x.len, n, pick_min);
     if (r) return std::move(*r);
   }
   Series out = nan_series(x.len);
   deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
   return out;
+}
+
+KADMO_HOT bool rolling_max_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx) {
+  return extreme_chunks(x, n, pick_max, sink, ctx);
+}
+KADMO_HOT bool rolling_min_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx) {
+  return extreme_chunks(x, n, pick_min, sink, ctx);
 }
 
 bool scan_max(View x, std::size_t n, double* out) {

@@ -274,6 +274,22 @@ Series sma_seeded(View x, std::size_t n, StepRule rule);
 Series rolling_max(View x, std::size_t n);
 Series rolling_min(View x, std::size_t n);
 
+// The block method of rolling_max/rolling_min without an output of its own:
+// the values from row n - 1 on go to sink(ctx, row, values, k) chunk by chunk
+// in row order. False when the block method does not apply (n = 0, n > len,
+// a strided view, or a missing value, met possibly after some chunks were
+// handed on): the caller then drops what it received and takes the general
+// path. Lets an indicator built on two extremes keep one full-length array.
+using ExtremeSink = void (*)(void* ctx, std::size_t row, const double* values, std::size_t k);
+bool rolling_max_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx);
+bool rolling_min_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx);
+// f(row, values, k) for each chunk.
+template <class F>
+bool rolling_min_each(View x, std::size_t n, F& f) {
+  return rolling_min_chunks(
+      x, n, [](void* c, std::size_t row, const double* v, std::size_t k) { (*static_cast<F*>(c))(row, v, k); }, &f);
+}
+
 // Window mean and population standard deviation.
 std::pair<Series, Series> rolling_mean_std(View x, std::size_t n);
 

@@ -1,6 +1,7 @@
 // Hand-computed cases of the moving averages, trend and oscillator families,
 // and the choices made where the arithmetic leaves one.
 
+#include "kadmo/compute/indicators/momentum.hpp"
 #include "kadmo/compute/indicators/oscillators.hpp"
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
@@ -261,6 +262,49 @@ TEST(Stochastic, FastKAndChannelLines) {
   for (std::size_t gap : {std::size_t{1000}, std::size_t{50}}) {
     const Bars d = random_bars(200, 59, 0, gap);
     EXPECT_TRUE(bitwise_equal(hhv(d.close, 10), rolling_max(View(d.close), 10)));
+  }
+}
+
+// Indicators on a window's high and low join the minima into the maxima
+// chunk by chunk; a missing low met after many chunks sends them back to the
+// two separate kernels. Either way the values are the formulas applied to
+// rolling_max and rolling_min, bit for bit.
+TEST(Stochastic, TwoExtremeIndicatorsEqualTheirFormulas) {
+  std::mt19937_64 rng(73);
+  std::normal_distribution<double> step(0.0, 1.0);
+  const std::size_t len = 3000;
+  V c(len), h(len), l(len);
+  double p = 100.0;
+  for (std::size_t i = 0; i < len; ++i) {
+    p += step(rng);
+    c[i] = p;
+    h[i] = p + std::fabs(step(rng));
+    l[i] = p - std::fabs(step(rng));
+  }
+  const auto mid = [](double a, double b, double) { return (a + b) * 0.5; };
+  const auto wr = [](double a, double b, double cl) {
+    const double range = a - b;
+    return range == 0.0 ? 0.0 : (-100.0 / range) * (a - cl);
+  };
+  const auto rv = [](double a, double b, double cl) {
+    const double range = a - b;
+    return !(std::fabs(range) > 1e-10) ? 0.0 : ((cl - b) / range) * 100.0;
+  };
+  for (std::size_t hole : {std::size_t{0}, std::size_t{2500}, len}) {
+    V lo = l;
+    if (hole < len) lo[hole] = NaN;
+    for (std::size_t n : {std::size_t{1}, std::size_t{5}, std::size_t{14}, std::size_t{1500}, len}) {
+      const V hh = rolling_max(View(h), n), ll = rolling_min(View(lo), n);
+      const auto expect = [&](auto f, bool nan_warmup) {
+        V e(len);
+        for (std::size_t i = 0; i < len; ++i) e[i] = nan_warmup && i + 1 < n ? NaN : f(hh[i], ll[i], c[i]);
+        return e;
+      };
+      const std::string at = " n=" + std::to_string(n) + " hole=" + std::to_string(hole);
+      EXPECT_TRUE(bitwise_equal(midprice(h, lo, n), expect(mid, true))) << "midprice" << at;
+      EXPECT_TRUE(bitwise_equal(willr(h, lo, c, n), expect(wr, true))) << "willr" << at;
+      EXPECT_TRUE(bitwise_equal(rsv(h, lo, c, n), expect(rv, false))) << "rsv" << at;
+    }
   }
 }
 

@@ -276,8 +276,17 @@ KADMO_HOT Series willr(In high, In low, In close, std::size_t n) {
   const std::size_t len = close.size();
   if (n == 0 || n > len) return nan_series(len);
   Series hh = rolling_max(View(high), n);
-  const Series ll = rolling_min(View(low), n);
   const double* c = close.data();
+  auto join = [&](std::size_t row, const double* ll, std::size_t k) {
+    for (std::size_t j = 0; j < k; ++j) {
+      const std::size_t t = row + j;
+      const double range = hh[t] - ll[j];
+      hh[t] = range == 0.0 ? 0.0 : (-100.0 / range) * (hh[t] - c[t]);
+    }
+  };
+  if (rolling_min_each(View(low), n, join)) return hh;
+  hh = rolling_max(View(high), n);  // a missing value stopped the join part way
+  const Series ll = rolling_min(View(low), n);
   for (std::size_t t = n - 1; t < len; ++t) {
     const double range = hh[t] - ll[t];
     hh[t] = range == 0.0 ? 0.0 : (-100.0 / range) * (hh[t] - c[t]);

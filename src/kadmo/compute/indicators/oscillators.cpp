@@ -123,6 +123,13 @@ Series kdj_line(In high, In low, In close, double initial, std::size_t n, std::s
 
 Series channel_mid(View hi, View lo, std::size_t n) {
   Series a = rolling_max(hi, n);
+  // The minima join the maxima chunk by chunk: no second full-length array.
+  auto join = [&a](std::size_t row, const double* v, std::size_t k) {
+    double* o = a.data() + row;
+    for (std::size_t j = 0; j < k; ++j) o[j] = (o[j] + v[j]) * 0.5;
+  };
+  if (rolling_min_each(lo, n, join)) return a;
+  a = rolling_max(hi, n);  // a missing value stopped the join part way
   const Series b = rolling_min(lo, n);
   for (std::size_t i = 0; i < a.size(); ++i) a[i] = (a[i] + b[i]) * 0.5;
   return a;
@@ -201,6 +208,18 @@ KADMO_HOT_GEN Resumed cmo_resume(In x, std::size_t n, std::size_t start, const S
 
 Series rsv(In high, In low, In close, std::size_t n) {
   Series hh = rolling_max(View(high), n);
+  if (n >= 1 && n <= hh.size()) {
+    auto join = [&](std::size_t row, const double* v, std::size_t k) {
+      double* o = hh.data() + row;
+      for (std::size_t j = 0; j < k; ++j) o[j] = rsv_value(o[j], v[j], close[row + j]);
+    };
+    if (rolling_min_each(View(low), n, join)) {
+      // Warm-up rows: both extremes NaN.
+      for (std::size_t i = 0; i + 1 < n; ++i) hh[i] = rsv_value(kNaN, kNaN, close[i]);
+      return hh;
+    }
+    hh = rolling_max(View(high), n);  // a missing value stopped the join part way
+  }
   const Series ll = rolling_min(View(low), n);
   for (std::size_t i = 0; i < hh.size(); ++i) hh[i] = rsv_value(hh[i], ll[i], close[i]);
   return hh;
