@@ -285,9 +285,16 @@ bool rolling_max_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx);
 bool rolling_min_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx);
 // f(row, values, k) for each chunk.
 template <class F>
+void extreme_sink(void* c, std::size_t row, const double* v, std::size_t k) {
+  (*static_cast<F*>(c))(row, v, k);
+}
+template <class F>
+bool rolling_max_each(View x, std::size_t n, F& f) {
+  return rolling_max_chunks(x, n, extreme_sink<F>, &f);
+}
+template <class F>
 bool rolling_min_each(View x, std::size_t n, F& f) {
-  return rolling_min_chunks(
-      x, n, [](void* c, std::size_t row, const double* v, std::size_t k) { (*static_cast<F*>(c))(row, v, k); }, &f);
+  return rolling_min_chunks(x, n, extreme_sink<F>, &f);
 }
 
 // Window mean and population standard deviation.

@@ -267,12 +267,13 @@ TEST(Stochastic, FastKAndChannelLines) {
 
 // Indicators on a window's high and low join the minima into the maxima
 // chunk by chunk; a missing low met after many chunks sends them back to the
-// two separate kernels. Either way the values are the formulas applied to
+// two separate kernels (fast %K also writes the maxima into its output
+// first). Either way the values are the formulas applied to
 // rolling_max and rolling_min, bit for bit.
 TEST(Stochastic, TwoExtremeIndicatorsEqualTheirFormulas) {
   std::mt19937_64 rng(73);
   std::normal_distribution<double> step(0.0, 1.0);
-  const std::size_t len = 3000;
+  const std::size_t len = 5000;  // past the length where fast %K scans
   V c(len), h(len), l(len);
   double p = 100.0;
   for (std::size_t i = 0; i < len; ++i) {
@@ -290,10 +291,14 @@ TEST(Stochastic, TwoExtremeIndicatorsEqualTheirFormulas) {
     const double range = a - b;
     return !(std::fabs(range) > 1e-10) ? 0.0 : ((cl - b) / range) * 100.0;
   };
-  for (std::size_t hole : {std::size_t{0}, std::size_t{2500}, len}) {
+  const auto fk = [](double a, double b, double cl) {
+    const double range = a - b;
+    return std::isnan(a) ? NaN : range == 0.0 ? 0.0 : ((cl - b) * 100.0) / range;
+  };
+  for (std::size_t hole : {std::size_t{0}, std::size_t{4500}, len}) {
     V lo = l;
     if (hole < len) lo[hole] = NaN;
-    for (std::size_t n : {std::size_t{1}, std::size_t{5}, std::size_t{14}, std::size_t{1500}, len}) {
+    for (std::size_t n : {std::size_t{1}, std::size_t{5}, std::size_t{14}, std::size_t{20}, std::size_t{1500}, len}) {
       const V hh = rolling_max(View(h), n), ll = rolling_min(View(lo), n);
       const auto expect = [&](auto f, bool nan_warmup) {
         V e(len);
@@ -304,6 +309,7 @@ TEST(Stochastic, TwoExtremeIndicatorsEqualTheirFormulas) {
       EXPECT_TRUE(bitwise_equal(midprice(h, lo, n), expect(mid, true))) << "midprice" << at;
       EXPECT_TRUE(bitwise_equal(willr(h, lo, c, n), expect(wr, true))) << "willr" << at;
       EXPECT_TRUE(bitwise_equal(rsv(h, lo, c, n), expect(rv, false))) << "rsv" << at;
+      EXPECT_TRUE(bitwise_equal(stoch_fastk(h, lo, c, n), expect(fk, true))) << "stoch_fastk" << at;
     }
   }
 }

@@ -27,7 +27,17 @@ void extremes(View h, View l, std::size_t n, bool try_scan, Series& hh, Series& 
   ll = rolling_min(l, n);
 }
 
+// out holds NaN on entry. Without the scan, the window maxima are written
+// into out and the minima joined chunk by chunk: no full-length temporaries.
 void stoch_into(View h, View l, View c, std::size_t n, bool try_scan, double* out) {
+  if (!try_scan) {
+    auto put = [out](std::size_t row, const double* v, std::size_t k) { std::copy(v, v + k, out + row); };
+    auto join = [out, &c](std::size_t row, const double* v, std::size_t k) {
+      for (std::size_t j = 0; j < k; ++j) out[row + j] = fastk_value(out[row + j], v[j], c[row + j]);
+    };
+    if (rolling_max_each(h, n, put) && rolling_min_each(l, n, join)) return;
+  }
+  // The scan, or a missing value or strided input: every row is rewritten.
   Series hh, ll;
   extremes(h, l, n, try_scan, hh, ll);
   for (std::size_t i = 0; i < h.len; ++i) out[i] = fastk_value(hh[i], ll[i], c[i]);
@@ -89,7 +99,10 @@ Series stochrsi_fastk(In x, std::size_t n, std::size_t fastk) {
   const std::size_t f = first_present(View(r));
   if (f == r.size()) return out;
   const View v(r.data() + f, r.size() - f);
-  stoch_into(v, v, v, fastk, fastk <= 8, out.data() + f);
+  // The single scan wins on short series only: over long ones the extreme of
+  // a small window of RSI values leaves it so often that the rescans cost
+  // more than the block method (same values either way).
+  stoch_into(v, v, v, fastk, fastk <= 8 && v.len <= 4096, out.data() + f);
   return out;
 }
 
