@@ -302,26 +302,30 @@ KADMO_HOT_GEN Series ultosc(In high, In low, In close, std::size_t p1, std::size
   if (p1 == 0 || p2 == 0 || p3 == 0 || pmax >= len) return nan_series(len);
   Series out = nan_series(len);
   {
-    // Check-free pass over per-row terms; the ring pass below runs only when
-    // a missing value reached a sum.
-    std::vector<double> bpv(len), trv(len);
-    for (std::size_t t = 1; t < len; ++t) {
-      const double pc = close[t - 1];
-      bpv[t] = close[t] - nan_min(low[t], pc);
-      trv[t] = nan_max(nan_max(high[t] - low[t], std::fabs(high[t] - pc)), std::fabs(low[t] - pc));
-    }
+    // Check-free pass; the ring pass below runs only when a missing value
+    // reached a sum. The per-row terms of the last pmax rows are kept in a
+    // ring of a power-of-two size (no full-length temporaries).
+    std::size_t cap = 1;
+    while (cap <= pmax) cap <<= 1;
+    const std::size_t mask = cap - 1;
+    std::vector<double> bpv(cap), trv(cap);
     double sb1 = 0, sb2 = 0, sb3 = 0, st1 = 0, st2 = 0, st3 = 0;
     auto r = [](double b, double t) { return std::fabs(t) >= 1e-14 ? b / t : 0.0; };
     for (std::size_t t = 1; t < len; ++t) {
-      sb1 += bpv[t];
-      st1 += trv[t];
-      sb2 += bpv[t];
-      st2 += trv[t];
-      sb3 += bpv[t];
-      st3 += trv[t];
-      if (t > p1) sb1 -= bpv[t - p1], st1 -= trv[t - p1];
-      if (t > p2) sb2 -= bpv[t - p2], st2 -= trv[t - p2];
-      if (t > p3) sb3 -= bpv[t - p3], st3 -= trv[t - p3];
+      const double pc = close[t - 1];
+      const double bp = close[t] - nan_min(low[t], pc);
+      const double tr = nan_max(nan_max(high[t] - low[t], std::fabs(high[t] - pc)), std::fabs(low[t] - pc));
+      bpv[t & mask] = bp;
+      trv[t & mask] = tr;
+      sb1 += bp;
+      st1 += tr;
+      sb2 += bp;
+      st2 += tr;
+      sb3 += bp;
+      st3 += tr;
+      if (t > p1) sb1 -= bpv[(t - p1) & mask], st1 -= trv[(t - p1) & mask];
+      if (t > p2) sb2 -= bpv[(t - p2) & mask], st2 -= trv[(t - p2) & mask];
+      if (t > p3) sb3 -= bpv[(t - p3) & mask], st3 -= trv[(t - p3) & mask];
       if (t >= pmax) out[t] = ((r(sb3, st3) + (r(sb1, st1) * 4.0 + r(sb2, st2) * 2.0)) / 7.0) * 100.0;
     }
     if (!std::isnan(sb1 + sb2 + sb3 + st1 + st2 + st3)) return out;
