@@ -1,5 +1,6 @@
 #include "kadmo/compute/indicators/volume.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -113,25 +114,47 @@ KADMO_HOT_GEN Resumed ad_resume(In high, In low, In close, In volume, std::size_
 // ---- chaikin A/D oscillator ----------------------------------------------------
 
 // Both averages start at the first bar's A/D value (no mean seed).
-KADMO_HOT_GEN Series adosc(In high, In low, In close, In volume, std::size_t fast, std::size_t slow) {
+namespace {
+
+struct AdoscState {
+  double acc, fe, se;
+};
+
+// Rows r..r+k-1 of the oscillator into o, from the state before row r > 0.
+KADMO_HOT_CHUNK AdoscState adosc_run(double* __restrict o, In high, In low, In close, In volume, std::size_t r,
+                                     std::size_t k, AdoscStep step, AdoscState st) {
+  const double *h = high.data() + r, *l = low.data() + r, *c = close.data() + r, *v = volume.data() + r;
+  for (std::size_t j = 0; j < k; ++j) {
+    st.acc += clv(h[j], l[j], c[j], v[j]);
+    step(st.acc, st.fe, st.se);
+    o[j] = st.fe - st.se;
+  }
+  return st;
+}
+
+}  // namespace
+
+Series adosc(In high, In low, In close, In volume, std::size_t fast, std::size_t slow) {
   const std::size_t len = close.size();
   const std::size_t lb = adosc_lookback(fast, slow);
   if (lb >= len) return nan_series(len);
   const AdoscStep step(fast, slow);
-  const double *h = high.data(), *l = low.data(), *c = close.data(), *v = volume.data();
-  double acc = 0.0, fe = 0.0, se = 0.0;
-  for (std::size_t t = 0; t < lb; ++t) {
-    acc += clv(h[t], l[t], c[t], v[t]);
-    if (t == 0) fe = se = acc;
-    else step(acc, fe, se);
+  // Row 0 starts both averages at its own A/D value (the running sum from
+  // 0.0, as the state function takes it: a -0.0 term gives +0.0).
+  AdoscState st{0.0 + clv(high[0], low[0], close[0], volume[0]), 0.0, 0.0};
+  st.fe = st.se = st.acc;
+  for (std::size_t t = 1; t < lb; ++t) {
+    st.acc += clv(high[t], low[t], close[t], volume[t]);
+    step(st.acc, st.fe, st.se);
   }
-  return series_from(len, lb, [=, t = lb]() mutable {
-    acc += clv(h[t], l[t], c[t], v[t]);
-    if (t == 0) fe = se = acc;
-    else step(acc, fe, se);
-    ++t;
-    return fe - se;
-  });
+  ChunkedOut out(len, lb);
+  if (lb == 0) {
+    out.put(st.fe - st.se);
+    out.flush();
+  }
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k))
+    st = adosc_run(out.buf, high, low, close, volume, out.row, k, step, st);
+  return out.take();
 }
 
 KADMO_HOT_GEN
@@ -153,15 +176,18 @@ Resumed adosc_resume(In high, In low, In close, In volume, std::size_t fast, std
   if (start == 0 || start > close.size() || state.size() < 3) return std::nullopt;
   const AdoscStep step(fast, slow);
   const std::size_t lb = adosc_lookback(fast, slow);
-  double acc = state[0], fe = state[1], se = state[2];
-  Series out(close.size() - start);
-  for (std::size_t t = start; t < close.size(); ++t) {
-    acc += clv(high[t], low[t], close[t], volume[t]);
-    step(acc, fe, se);
-    // Rows inside the warm-up stay NaN, as in the batch.
-    out[t - start] = t < lb ? kNaN : fe - se;
+  AdoscState st{state[0], state[1], state[2]};
+  ChunkedOut out(close.size() - start, 0);
+  // Rows inside the warm-up stay NaN, as in the batch.
+  for (std::size_t t = start; t < std::min(lb, close.size()); ++t) {
+    st.acc += clv(high[t], low[t], close[t], volume[t]);
+    step(st.acc, st.fe, st.se);
+    out.put(kNaN);
   }
-  return std::pair{std::move(out), State{acc, fe, se}};
+  out.flush();
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k))
+    st = adosc_run(out.buf, high, low, close, volume, start + out.row, k, step, st);
+  return std::pair{out.take(), State{st.acc, st.fe, st.se}};
 }
 
 }  // namespace kadmo::compute
