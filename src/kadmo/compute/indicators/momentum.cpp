@@ -1,6 +1,7 @@
 #include "kadmo/compute/indicators/momentum.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -223,6 +224,23 @@ KADMO_HOT_GEN Series rocr100(In x, std::size_t n) {
 
 // ---- TRIX --------------------------------------------------------------------
 
+namespace {
+// Rows of TRIX over k inputs from the three stages before them; batch and
+// resume share it.
+KADMO_HOT_CHUNK std::array<double, 3> trix_run(double* __restrict o, const double* __restrict p, std::size_t k,
+                                              double a, std::array<double, 3> e) {
+  double e1 = e[0], e2 = e[1], e3 = e[2];
+  for (std::size_t j = 0; j < k; ++j) {
+    const double prev = e3;
+    e1 = std::fma(a, p[j] - e1, e1);
+    e2 = std::fma(a, e1 - e2, e2);
+    e3 = std::fma(a, e2 - e3, e3);
+    o[j] = (e3 / prev - 1.0) * 100.0;
+  }
+  return {e1, e2, e3};
+}
+}  // namespace
+
 // The three stages are seeded exactly as tema_final_state seeds them, so its
 // state continues this series bit for bit.
 KADMO_HOT_GEN Series trix(In x, std::size_t n) {
@@ -241,31 +259,19 @@ KADMO_HOT_GEN Series trix(In x, std::size_t n) {
     s3.push(v2, rule);
   }
   if (!s3.seeded()) return nan_series(len);
-  const double a = rule.a;
-  const double* p = x.data();
-  return series_from(len, i, [=, e1 = s1.value, e2 = s2.value, e3 = s3.value, t = i]() mutable {
-    const double prev = e3;
-    e1 = std::fma(a, p[t] - e1, e1);
-    e2 = std::fma(a, e1 - e2, e2);
-    e3 = std::fma(a, e2 - e3, e3);
-    ++t;
-    return (e3 / prev - 1.0) * 100.0;
-  });
+  ChunkedOut out(len, i);
+  std::array<double, 3> e{s1.value, s2.value, s3.value};
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) e = trix_run(out.buf, x.data() + out.row, k, rule.a, e);
+  return out.take();
 }
 
 KADMO_HOT_GEN Resumed trix_resume(In x, std::size_t n, std::size_t start, const State& state) {
   if (n == 0 || start > x.size() || state.size() < 3) return std::nullopt;
   const double a = StepRule::exponential_period(n).a;
-  double e1 = state[0], e2 = state[1], e3 = state[2];
-  Series out(x.size() - start);
-  for (std::size_t t = start; t < x.size(); ++t) {
-    const double prev = e3;
-    e1 = std::fma(a, x[t] - e1, e1);
-    e2 = std::fma(a, e1 - e2, e2);
-    e3 = std::fma(a, e2 - e3, e3);
-    out[t - start] = (e3 / prev - 1.0) * 100.0;
-  }
-  return std::pair{std::move(out), State{e1, e2, e3}};
+  std::array<double, 3> e{state[0], state[1], state[2]};
+  ChunkedOut out(x.size() - start, 0);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) e = trix_run(out.buf, x.data() + start + out.row, k, a, e);
+  return std::pair{out.take(), State{e[0], e[1], e[2]}};
 }
 
 // ---- Williams' %R ------------------------------------------------------------
