@@ -3,6 +3,7 @@
 #include <nanobind/stl/string.h>
 
 #include <cstring>
+#include <limits>
 
 #include "errors.hpp"
 #include "kadmo/core/memory.hpp"
@@ -54,6 +55,37 @@ std::optional<Column> widened(const nb::ndarray<nb::ro, nb::ndim<1>>& a) {
   else return Column::i64(std::move(out));
 }
 
+// Whether every value of a datetime64 array fits in nanoseconds. Checked on
+// the integers: NumPy's own conversions wrap near the ends of the range.
+bool datetimes_fit_ns(nb::handle arr) {
+  nb::object info = numpy().attr("datetime_data")(arr.attr("dtype"));
+  const std::string unit = nb::cast<std::string>(info[0]);
+  const auto count = nb::cast<std::int64_t>(info[1]);
+  std::int64_t factor = 0;  // ns per unit; 0 for the calendar units
+  std::int64_t limit = 0;   // calendar units: the largest |value| inside the range
+  if (unit == "Y") limit = 292;  // 1678 .. 2262
+  else if (unit == "M") limit = 3507;  // 1677-10 .. 2262-04
+  else if (unit == "W") factor = 604'800'000'000'000;
+  else if (unit == "D") factor = 86'400'000'000'000;
+  else if (unit == "h") factor = 3'600'000'000'000;
+  else if (unit == "m") factor = 60'000'000'000;
+  else if (unit == "s") factor = 1'000'000'000;
+  else if (unit == "ms") factor = 1'000'000;
+  else if (unit == "us") factor = 1'000;
+  else return true;  // ns and finer units, generic NaT: no overflow
+  nb::ndarray<nb::ro, nb::ndim<1>> a;
+  nb::object native = arr.attr("astype")(arr.attr("dtype").attr("newbyteorder")("="));
+  if (!nb::try_cast(native.attr("view")("int64"), a, false)) return true;
+  constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
+  for (std::int64_t v : copy_strided<std::int64_t>(a)) {
+    if (v == kNaT) continue;
+    std::int64_t u = 0, ns = 0;
+    if (__builtin_mul_overflow(v, count, &u)) return false;
+    if (factor == 0 ? (u < -limit || u > limit) : (__builtin_mul_overflow(u, factor, &ns) || ns == kNaT)) return false;
+  }
+  return true;
+}
+
 // Steps 1-4 of the converter: NumPy datetime, float64, int64 and bool arrays.
 std::optional<Column> array_to_column(nb::handle obj) {
   // A datetime dtype of any unit (pandas columns too, through asarray).
@@ -73,7 +105,12 @@ std::optional<Column> array_to_column(nb::handle obj) {
   if (is_dt) {
     nb::object arr = numpy().attr("asarray")(obj);
     if (nb::cast<int>(arr.attr("ndim")) != 1) bad_column_values();
-    nb::object ns = arr.attr("astype")("datetime64[ns]").attr("view")("int64");
+    // NumPy wraps values of coarse units that overflow nanoseconds (year
+    // 3000 in days reads as 1830): refuse them rather than store wrong dates.
+    if (!datetimes_fit_ns(arr))
+      raise(PyExc_ValueError, "datetime values out of range for datetime64[ns] (1677-09-21 to 2262-04-11)");
+    nb::object as_ns = arr.attr("astype")("datetime64[ns]");
+    nb::object ns = as_ns.attr("view")("int64");
     nb::ndarray<nb::ro, nb::ndim<1>> a;
     if (!nb::try_cast(ns, a, false)) bad_column_values();
     return Column::datetime(copy_strided<std::int64_t>(a));

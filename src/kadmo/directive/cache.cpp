@@ -72,6 +72,38 @@ CacheResult<void> refresh_reached(DataFrame& frame, const Node& node, std::strin
   return {};
 }
 
+// Rows before a value that the tree reads. The lookback counts NaN warm-up
+// rows, which the window check can see; a cross also reads the previous row
+// of its operands, and increase:p p rows, with false (not NaN) before that;
+// under a comparison the NaN rows of any operand turn into false as well.
+std::uint64_t history(const DataFrame& frame, const Node& node) {
+  if (auto x = node.as<Unary>()) return history(frame, *x->operand);
+  if (auto x = node.as<Binary>()) {
+    const std::uint64_t h = std::max(history(frame, *x->left), history(frame, *x->right));
+    const bool cross = x->op == BinOp::CrossUp || x->op == BinOp::CrossDown || x->op == BinOp::Cross;
+    return cross ? sat_add(h, 1) : h;
+  }
+  if (auto x = node.as<Ident>()) {
+    if (frame.has_column(x->name)) return 0;
+    return sat_add(lookback(node), x->name == "increase" ? 1 : 0);
+  }
+  auto c = node.as<Command>();
+  if (!c) return 0;
+  std::uint64_t inner = 0;
+  for (const Node& s : c->series) inner = std::max(inner, history(frame, s));
+  std::optional<std::string_view> sub;
+  if (c->sub) sub = *c->sub;
+  std::uint64_t own = own_lookback(c->name, sub, c->args).value_or(0);
+  if ((c->name == "apo" || c->name == "ppo") && !c->args.empty()) {
+    // Their lookback counts the slow average only; a longer fast one reads more.
+    std::vector<std::optional<std::string>> swapped = c->args;
+    swapped.resize(std::max<std::size_t>(swapped.size(), 2));
+    std::swap(swapped[0], swapped[1]);
+    own = std::max(own, own_lookback(c->name, sub, swapped).value_or(0));
+  }
+  return sat_add(inner, sat_add(own, c->name == "increase" ? 1 : 0));
+}
+
 // The frame as an evaluation sees it while refreshing column `self`: the
 // column itself is hidden, so its canonical name evaluates as a directive.
 DataFrame without(const DataFrame& frame, std::string_view self) {
@@ -203,8 +235,9 @@ CacheResult<void> refresh_one(DataFrame& frame, const std::string& name, int dep
 
   const DataFrame evalf = without(frame, name);
   std::optional<Column> tail;
-  // Window: only when every value of the tree depends on recent rows alone.
-  const std::uint64_t span = std::max<std::uint64_t>(sat_mul(2, L), 1);
+  // Window: only when every value of the tree depends on recent rows alone,
+  // and long enough that row r - 1, the one compared, has all it reads.
+  const std::uint64_t span = std::max(sat_mul(2, L), sat_add(history(evalf, tree), 1));
   if (r > 0 && span < r && tree_finite_window(evalf, tree)) {
     const std::size_t s = r - static_cast<std::size_t>(span);
     DataFrame window = evalf.slice(s, n);

@@ -304,7 +304,9 @@ constexpr CommandRow row(SV name, std::span<const Variant> v, LookbackRule lb, W
   return CommandRow{name, v, x, lb, w, m, false};
 }
 
-// rsv has no lookback rule: its warm-up rows are 0, not NaN.
+// rsv has no lookback rule: its warm-up rows are 0, not NaN. For the same
+// reason a short refresh window cannot tell its warm-up from real values, so
+// it is refreshed over the whole frame (R).
 const std::array kRows{
     row("ma", vMa, lb_ma, M, xNone, mArg1),
     row("ema", vEma, lb_pm1, R),
@@ -348,7 +350,7 @@ const std::array kRows{
     row("beta", vBeta, lb_p, F),
     row("correl", vCorrel, lb_pm1, F),
     row("rsi", vRsi, lb_rsi, R),
-    row("rsv", vRsv, nullptr, F),
+    row("rsv", vRsv, nullptr, R),
     row("kdj", vKdj, lb_kdj, R),
     row("stoch", vStoch, lb_stoch, M, xStoch, mStoch),
     row("stochf", vStochf, lb_stochf, M, xFast, mArg2),
