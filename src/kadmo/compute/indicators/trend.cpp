@@ -345,11 +345,25 @@ inline double true_range_fast(double h, double l, double prev_close) {
 }
 
 // Wilder steps of the average true range over one chunk; c points at the
-// previous row's close.
-KADMO_HOT_CHUNK double atr_run(double* __restrict o, const double* __restrict h, const double* __restrict l,
-                               const double* __restrict c, std::size_t k, double a, double b, double v) {
-  for (std::size_t j = 0; j < k; ++j) o[j] = v = std::fma(a, v, b * true_range_fast(h[j], l[j], c[j]));
+// previous row's close. Normalised (natr): the value written is the average
+// over the row's close times 100, computed beside the chain.
+template <bool Normalised>
+[[gnu::always_inline]] inline double atr_steps(double* __restrict o, const double* __restrict h,
+                                               const double* __restrict l, const double* __restrict c, std::size_t k,
+                                               double a, double b, double v) {
+  for (std::size_t j = 0; j < k; ++j) {
+    v = std::fma(a, v, b * true_range_fast(h[j], l[j], c[j]));
+    o[j] = Normalised ? v / c[j + 1] * 100.0 : v;
+  }
   return v;
+}
+KADMO_HOT_CHUNK double atr_run(double* o, const double* h, const double* l, const double* c, std::size_t k, double a,
+                               double b, double v) {
+  return atr_steps<false>(o, h, l, c, k, a, b, v);
+}
+KADMO_HOT_CHUNK double natr_run(double* o, const double* h, const double* l, const double* c, std::size_t k, double a,
+                                double b, double v) {
+  return atr_steps<true>(o, h, l, c, k, a, b, v);
 }
 
 // ---- triangular average ----------------------------------------------------
@@ -846,7 +860,10 @@ Series tr(In high, In low, In close) {
   return out;
 }
 
-Series atr(In high, In low, In close, std::size_t n) {
+namespace {
+
+template <bool Normalised>
+Series atr_series(In high, In low, In close, std::size_t n) {
   const std::size_t len = high.size();
   if (n == 0) return nan_series(len);
   const StepRule rule = StepRule::wilder(n);
@@ -857,20 +874,34 @@ Series atr(In high, In low, In close, std::size_t n) {
   const std::size_t s0 = t - 1;
   double v = st.value;
   ChunkedOut out(len, s0);
-  out.buf[0] = v;
+  out.buf[0] = Normalised ? v / close[s0] * 100.0 : v;
   for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
     const std::size_t r = out.row + (out.row == s0 ? 1 : 0);
     const std::size_t skip = r - out.row;
-    v = atr_run(out.buf + skip, high.data() + r, low.data() + r, close.data() + r - 1, k - skip, rule.a, rule.b, v);
+    v = (Normalised ? natr_run : atr_run)(out.buf + skip, high.data() + r, low.data() + r, close.data() + r - 1,
+                                          k - skip, rule.a, rule.b, v);
   }
   return out.take();
 }
 
-Series natr(In high, In low, In close, std::size_t n) {
-  Series out = atr(high, low, close, n);
-  for (std::size_t t = 0; t < out.size(); ++t) out[t] = out[t] / close[t] * 100.0;
-  return out;
+template <bool Normalised>
+Resumed atr_resume_from(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
+  if (n == 0 || start == 0 || start > high.size() || state.empty()) return std::nullopt;
+  const StepRule rule = StepRule::wilder(n);
+  double v = state[0];
+  ChunkedOut out(high.size() - start, 0);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
+    const std::size_t r = start + out.row;
+    v = (Normalised ? natr_run : atr_run)(out.buf, high.data() + r, low.data() + r, close.data() + r - 1, k, rule.a,
+                                          rule.b, v);
+  }
+  return std::pair{out.take(), State{v}};
 }
+
+}  // namespace
+
+Series atr(In high, In low, In close, std::size_t n) { return atr_series<false>(high, low, close, n); }
+Series natr(In high, In low, In close, std::size_t n) { return atr_series<true>(high, low, close, n); }
 
 KADMO_HOT_GEN std::optional<State> atr_final_state(In high, In low, In close, std::size_t n) {
   if (n == 0 || high.empty()) return std::nullopt;
@@ -882,22 +913,10 @@ KADMO_HOT_GEN std::optional<State> atr_final_state(In high, In low, In close, st
 }
 
 KADMO_HOT_GEN Resumed atr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
-  if (n == 0 || start == 0 || start > high.size() || state.empty()) return std::nullopt;
-  const StepRule rule = StepRule::wilder(n);
-  double v = state[0];
-  ChunkedOut out(high.size() - start, 0);
-  for (std::size_t k; (k = out.next()) != 0; out.commit(k)) {
-    const std::size_t r = start + out.row;
-    v = atr_run(out.buf, high.data() + r, low.data() + r, close.data() + r - 1, k, rule.a, rule.b, v);
-  }
-  return std::pair{out.take(), State{v}};
+  return atr_resume_from<false>(high, low, close, n, start, state);
 }
-
 KADMO_HOT_GEN Resumed natr_resume(In high, In low, In close, std::size_t n, std::size_t start, const State& state) {
-  auto r = atr_resume(high, low, close, n, start, state);
-  if (r)
-    for (std::size_t i = 0; i < r->first.size(); ++i) r->first[i] = r->first[i] / close[start + i] * 100.0;
-  return r;
+  return atr_resume_from<true>(high, low, close, n, start, state);
 }
 
 // ---- BBI -------------------------------------------------------------------
