@@ -160,6 +160,10 @@ def test_epoch_index(write):
     assert k.read_csv(p, index_col="t", date_unit="ms").index[0] == np.datetime64(1609752600, "ms")
     with pytest.raises(ValueError, match='invalid epoch unit "m" or overflow'):
         k.read_csv(p, index_col="t", date_unit="m")
+    # An empty epoch cell makes the column float; its NaN is not 1970-01-01.
+    gap = write("t,v\n1609752600,1\n,2\n", name="gap.csv")
+    with pytest.raises(ValueError, match="^cannot read NaN as an epoch timestamp$"):
+        k.read_csv(gap, index_col="t", date_unit="s")
 
 
 def test_parse_dates_and_its_failures(write):

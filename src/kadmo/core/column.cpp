@@ -283,7 +283,18 @@ Result<Column> Column::epoch_to_datetime(std::string_view unit) const {
     return bad();
   }
   for (std::size_t i = 0; i < n; ++i) {
-    std::int64_t v = d == DType::Int64 ? (*i64_values())[i] : saturating_f64_to_i64((*f64_values())[i]);
+    std::int64_t v;
+    if (d == DType::Int64) {
+      v = (*i64_values())[i];
+    } else {
+      // Datetimes have no missing value, and a NaN read as 0 would be a
+      // valid-looking 1970-01-01; a float beyond the 64-bit range would be
+      // clamped to the end of the range. Both are refused instead.
+      const double x = (*f64_values())[i];
+      if (std::isnan(x)) return fail(KadmoError::value("cannot read NaN as an epoch timestamp"));
+      if (!(x >= -9223372036854775808.0 && x < 9223372036854775808.0)) return bad();
+      v = static_cast<std::int64_t>(x);  // toward zero
+    }
     if (__builtin_mul_overflow(v, factor, &out[i])) return bad();
   }
   return Column::datetime(std::move(out));

@@ -108,9 +108,19 @@ TEST(Column, CastFailures) {
 }
 
 TEST(Column, EpochConversion) {
-  auto r = Column::f64({1.9, -1.9, kNan}).epoch_to_datetime("s");
+  auto r = Column::f64({1.9, -1.9, -0.5}).epoch_to_datetime("s");
   ASSERT_TRUE(r);
   EXPECT_EQ(*r->datetime_values(), (std::vector<std::int64_t>{1'000'000'000, -1'000'000'000, 0}));
+  // A missing float is not 1970-01-01, and a float beyond the 64-bit range
+  // is not clamped to the range's end: both are refused.
+  auto missing = Column::f64({1.0, kNan}).epoch_to_datetime("s");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().message, "cannot read NaN as an epoch timestamp");
+  for (double huge : {1e19, -1e19, std::numeric_limits<double>::infinity()}) {
+    auto beyond = Column::f64({huge}).epoch_to_datetime("ns");
+    ASSERT_FALSE(beyond) << huge;
+    EXPECT_EQ(beyond.error().message, "invalid epoch unit \"ns\" or overflow");
+  }
   auto over = Column::i64({9'223'372'037}).epoch_to_datetime("s");
   ASSERT_FALSE(over);
   EXPECT_EQ(over.error().message, "invalid epoch unit \"s\" or overflow");
