@@ -205,9 +205,9 @@ struct ChunkedOut {
 };
 
 // Whether any of len values is NaN. Two lanes at a time, four vectors per
-// step, without an early exit inside a block (written with vector types: the
-// auto-vectoriser leaves this loop scalar at the library's optimisation
-// level); the scan stops after the block holding a NaN.
+// step, without an early exit inside a block (written with vector types:
+// GCC left the plain loop scalar); the scan stops after the block holding a
+// NaN.
 inline bool any_nan(const double* p, std::size_t len) {
   using V = double __attribute__((vector_size(16)));
   using M = long long __attribute__((vector_size(16)));

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "kadmo/compute/kernels.hpp"
 #include "kadmo/compute/indicators/directional.hpp"
 #include "kadmo/compute/indicators/hilbert.hpp"
 #include "kadmo/compute/indicators/math_ops.hpp"
@@ -11,6 +10,7 @@
 #include "kadmo/compute/indicators/stochastic.hpp"
 #include "kadmo/compute/indicators/trend.hpp"
 #include "kadmo/compute/indicators/volume.hpp"
+#include "kadmo/compute/kernels.hpp"
 #include "kadmo/core/memory.hpp"
 #include "kadmo/directive/exec.hpp"
 #include "kadmo/directive/lookback.hpp"
