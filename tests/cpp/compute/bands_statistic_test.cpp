@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "kadmo/compute/indicators/bands.hpp"
@@ -129,6 +130,32 @@ TEST(Statistic, VarianceAndDeviation) {
   const Series v = rolling_var(V{0.1, 0.1, 0.1}, 3);
   ASSERT_LT(v[2], 0.0);
   EXPECT_EQ(stddev(V{0.1, 0.1, 0.1}, 3, 1.0)[2], 0.0);
+  EXPECT_FALSE(std::signbit(stddev(V{0.1, 0.1, 0.1}, 3, 1.0)[2]));
+}
+
+// stddev takes its roots two rows at a time; every row must follow the rule
+// root times k when the variance is positive, NaN when it is missing, +0.0
+// otherwise: checked against rolling_var on data with flat stretches (zero
+// and slightly negative variances), holes, an infinity and odd lengths.
+TEST(Statistic, DeviationFollowsTheVarianceRowByRow) {
+  std::mt19937_64 rng(29);
+  std::normal_distribution<double> step(0.0, 1.0);
+  for (std::size_t len : {std::size_t{7}, std::size_t{1000}, std::size_t{1001}}) {
+    V x(len);
+    double p = 50.0;
+    for (std::size_t i = 0; i < len; ++i) x[i] = (i / 50) % 3 == 0 ? 0.1 : (p += step(rng));
+    if (len > 500) {
+      x[300] = NaN;
+      x[700] = INFINITY;
+    }
+    for (double k : {1.0, 2.5, -1.0}) {
+      const Series var = rolling_var(x, 5), sd = stddev(x, 5, k);
+      V want(len);
+      for (std::size_t i = 0; i < len; ++i)
+        want[i] = var[i] > 0.0 ? k * std::sqrt(var[i]) : (std::isnan(var[i]) ? var[i] : 0.0);
+      EXPECT_TRUE(bitwise_equal(sd, want)) << "len " << len << " k " << k;
+    }
+  }
 }
 
 TEST(Statistic, BetaAndCorrelation) {
