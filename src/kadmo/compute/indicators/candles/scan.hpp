@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kadmo/compute/indicators/candles/mod.hpp"
+#include "kadmo/core/memory.hpp"
 
 namespace kadmo::compute::candles_detail {
 
@@ -22,6 +23,10 @@ constexpr std::size_t max_period(const S&... s) {
   return std::max({std::size_t{0}, s.period...});
 }
 
+// Rows per block of the evaluation: the thresholds of one block stay in L1
+// alongside the prices.
+inline constexpr std::size_t kRows = 256;
+
 class Ohlc {
  public:
   Ohlc(In open, In high, In low, In close)
@@ -29,22 +34,32 @@ class Ohlc {
     // Unequal inputs never reach here from the evaluator; reading only the
     // common prefix keeps a careless caller from reading past an end.
     n_ = std::min({open.size(), high.size(), low.size(), close.size()});
-    // x * 0 is 0 only for finite x, so one branch-free pass finds whether any
-    // price or range is non-finite; the per-bar flags are built only then.
-    double acc = 0.0;
-    for (std::size_t j = 0; j < n_; ++j) {
-      const double t = std::max(o_[j], c_[j]), b = std::min(o_[j], c_[j]);
-      acc += (h_[j] - l_[j]) * 0.0 + (c_[j] - o_[j]) * 0.0 + ((h_[j] - t) + (b - l_[j])) * 0.0;
-    }
-    if (!(acc == 0.0)) {
-      bad_.assign(n_, 0);
-      for (std::size_t k = 0; k < n_; ++k) bad_[k] = finite_bar(k) ? 0 : 1;
-    }
   }
 
   std::size_t size() const { return n_; }
-  bool clean() const { return bad_.empty(); }
+  std::size_t out_len() const { return out_len_; }
+  bool flagged() const { return !bad_.empty(); }
   bool bad(std::size_t j) const { return !bad_.empty() && bad_[j] != 0; }
+
+  // Whether every price and range of bars [from, to) is finite. x * 0 is 0
+  // only for finite x; the flags are or-ed, so the loop vectorises and has
+  // no chain through memory or a floating-point sum.
+  bool finite(std::size_t from, std::size_t to) const {
+    unsigned bad = 0;
+    for (std::size_t j = from; j < to; ++j) {
+      const double t = std::max(o_[j], c_[j]), b = std::min(o_[j], c_[j]);
+      const double v = (h_[j] - l_[j]) * 0.0 + (c_[j] - o_[j]) * 0.0 + ((h_[j] - t) + (b - l_[j])) * 0.0;
+      bad |= v == 0.0 ? 0u : 1u;
+    }
+    return bad == 0;
+  }
+
+  // Flags the bars that cannot be classified (none flagged: all are fine).
+  void flag_bad() {
+    if (finite(0, n_)) return;
+    bad_.assign(n_, 0);
+    for (std::size_t k = 0; k < n_; ++k) bad_[k] = finite_bar(k) ? 0 : 1;
+  }
 
   double open(std::size_t j) const { return o_[j]; }
   double high(std::size_t j) const { return h_[j]; }
@@ -55,8 +70,12 @@ class Ohlc {
   bool white(std::size_t j) const { return c_[j] >= o_[j]; }
   bool black(std::size_t j) const { return c_[j] < o_[j]; }
   double body(std::size_t j) const { return std::fabs(c_[j] - o_[j]); }
-  double top(std::size_t j) const { return c_[j] >= o_[j] ? c_[j] : o_[j]; }
-  double bottom(std::size_t j) const { return c_[j] >= o_[j] ? o_[j] : c_[j]; }
+  // The larger and smaller of open and close, written so they compile to
+  // max/min instead of a branch on the colour. They equal the colour-based
+  // choice for every pair of numbers (signed zeros included); they differ
+  // only for NaN, whose windows are blanked anyway.
+  double top(std::size_t j) const { return o_[j] > c_[j] ? o_[j] : c_[j]; }
+  double bottom(std::size_t j) const { return c_[j] < o_[j] ? c_[j] : o_[j]; }
   double upper(std::size_t j) const { return h_[j] - top(j); }
   double lower(std::size_t j) const { return bottom(j) - l_[j]; }
   double hl(std::size_t j) const { return h_[j] - l_[j]; }
@@ -67,6 +86,13 @@ class Ohlc {
   // Whole-candle gaps (shadows included).
   bool gap_up(std::size_t b, std::size_t a) const { return l_[b] > h_[a]; }
   bool gap_down(std::size_t b, std::size_t a) const { return h_[b] < l_[a]; }
+
+  template <RangeKind K>
+  double range_of(std::size_t j) const {
+    if constexpr (K == RangeKind::RealBody) return body(j);
+    else if constexpr (K == RangeKind::HighLow) return hl(j);
+    else return upper(j) + lower(j);
+  }
 
   double range(RangeKind k, std::size_t j) const {
     switch (k) {
@@ -109,41 +135,72 @@ class Ohlc {
 // Running threshold of one setting for the bar `shift` places before the
 // loop position. The window sum is updated as total += (entering - leaving),
 // in that order, from a sum started `period` bars before the first tested bar.
+// The thresholds are produced a block of rows at a time (fill), which keeps
+// the division off the sum's dependency chain and lets it vectorise.
 class Avg {
  public:
-  Avg(const Ohlc& b, CandleSetting s, std::size_t first, std::size_t shift) : b_(b), s_(s), shift_(shift) {
-    const std::size_t j0 = first - shift;
-    const std::size_t from = j0 >= s.period ? j0 - s.period : 0;
-    for (std::size_t k = from; k < j0; ++k) {
-      if (b.bad(k))
-        ++missing_;
-      else
-        total_ += b.range(s.kind, k);
-    }
+  Avg(const Ohlc& b, CandleSetting s, std::size_t first, std::size_t shift)
+      : b_(b), s_(s), first_(first), shift_(shift) {
+    start();
   }
 
-  // Threshold at the tested bar for loop position i.
-  double at(std::size_t i) const {
-    const std::size_t j = i - shift_;
-    const double base = s_.period != 0 ? total_ / static_cast<double>(s_.period) : b_.range(s_.kind, j);
-    if (s_.period != 0 && missing_ != 0) return kNaN;
-    return s_.factor * base / (s_.kind == RangeKind::Shadows ? 2.0 : 1.0);
+  // Sum of the window before the first tested bar; bad bars are counted
+  // instead of summed.
+  void start() {
+    total_ = 0.0;
+    missing_ = 0;
+    const std::size_t j0 = first_ - shift_;
+    const std::size_t from = j0 >= s_.period ? j0 - s_.period : 0;
+    for (std::size_t k = from; k < j0; ++k) add(k);
   }
 
-  // Move the window from loop position i to i + 1.
-  void step(std::size_t i) {
-    if (s_.period == 0) return;
-    const std::size_t in = i - shift_;
-    if (clean_ && in >= s_.period) {
-      total_ += b_.range(s_.kind, in) - b_.range(s_.kind, in - s_.period);
-      return;
+  // Threshold at the tested bar for loop position i (i inside the last fill).
+  double at(std::size_t i) const { return thr_[i - base_]; }
+
+  // Thresholds of loop positions [i0, i1) (at most kRows), moving the
+  // window past them.
+  void fill(std::size_t i0, std::size_t i1) {
+    base_ = i0;
+    switch (s_.kind) {
+      case RangeKind::RealBody: fill_kind<RangeKind::RealBody>(i0, i1); break;
+      case RangeKind::HighLow: fill_kind<RangeKind::HighLow>(i0, i1); break;
+      case RangeKind::Shadows: fill_kind<RangeKind::Shadows>(i0, i1); break;
     }
-    step_checked(in);
   }
 
  private:
+  template <RangeKind K>
+  [[gnu::always_inline]] void fill_kind(std::size_t i0, std::size_t i1) {
+    constexpr double div = K == RangeKind::Shadows ? 2.0 : 1.0;
+    const std::size_t k = i1 - i0;
+    const double f = s_.factor;
+    if (s_.period == 0) {
+      for (std::size_t r = 0; r < k; ++r) thr_[r] = f * b_.range_of<K>(i0 + r - shift_) / div;
+      return;
+    }
+    if (b_.flagged() || i0 - shift_ < s_.period) {
+      for (std::size_t r = 0; r < k; ++r) {
+        thr_[r] = missing_ != 0 ? kNaN : f * (total_ / static_cast<double>(s_.period)) / div;
+        step_checked(i0 + r - shift_);
+      }
+      return;
+    }
+    // Every bar is finite: the sums first, one dependent add per row ...
+    const std::size_t p = s_.period;
+    double t = total_;
+    for (std::size_t r = 0; r < k; ++r) {
+      thr_[r] = t;
+      const std::size_t in = i0 + r - shift_;
+      t += b_.range_of<K>(in) - b_.range_of<K>(in - p);
+    }
+    total_ = t;
+    // ... then the thresholds from them.
+    const double pp = static_cast<double>(p);
+    for (std::size_t r = 0; r < k; ++r) thr_[r] = f * (thr_[r] / pp) / div;
+  }
+
   // Bad bars neither enter nor leave the sum; they are counted instead.
-  [[gnu::noinline]] void step_checked(std::size_t in) {
+  void step_checked(std::size_t in) {
     if (in < s_.period) {  // window not yet full (only before a short warm-up)
       add(in);
       return;
@@ -167,21 +224,48 @@ class Avg {
 
   const Ohlc& b_;
   CandleSetting s_;
-  bool clean_ = b_.clean();
-  std::size_t shift_;
+  std::size_t first_, shift_;
+  std::size_t base_ = 0;
   double total_ = 0.0;
   std::size_t missing_ = 0;
+  alignas(64) double thr_[kRows];
 };
 
-// Evaluates f(i) at every position from the lookback on, stepping the given
-// averages after each, then blanks windows with bad bars.
+// Evaluates rows [lookback, n) block by block into out (holding the warm-up
+// already). With `check`, each block's bars are tested first and false comes
+// back at the first bad one.
 template <class F, class... A>
-Series run(const Ohlc& b, std::size_t lookback, F&& f, A&... avgs) {
-  Series out = b.nan_series();
-  for (std::size_t i = lookback; i < b.size(); ++i) {
-    out[i] = f(i);
-    (avgs.step(i), ...);
+bool run_blocks(const Ohlc& b, std::size_t lookback, F& f, Series& out, bool check, A&... avgs) {
+  alignas(64) double buf[kRows];
+  for (std::size_t i0 = lookback; i0 < b.size(); i0 += kRows) {
+    const std::size_t i1 = std::min(b.size(), i0 + kRows);
+    if (check && !b.finite(i0, i1)) return false;
+    (avgs.fill(i0, i1), ...);
+    for (std::size_t i = i0; i < i1; ++i) buf[i - i0] = f(i);
+    out.insert(out.end(), buf, buf + (i1 - i0));
   }
+  return true;
+}
+
+// Evaluates f(i) at every position from the lookback on, with the given
+// averages moving along, then blanks windows with bad bars. Bars are checked
+// as the blocks go, so clean input is read once; at the first bad bar the
+// bars are flagged and the walk starts over on the path that skips them.
+template <class F, class... A>
+Series run(Ohlc& b, std::size_t lookback, F&& f, A&... avgs) {
+  Series out = core::vector_with_capacity<double>(b.out_len());
+  out.resize(lookback, kNaN);
+  if (!b.flagged() && b.finite(0, lookback) && run_blocks(b, lookback, f, out, true, avgs...)) {
+    out.resize(b.out_len(), kNaN);
+    return out;
+  }
+  if (!b.flagged()) {
+    b.flag_bad();
+    (avgs.start(), ...);
+  }
+  out.resize(lookback);
+  run_blocks(b, lookback, f, out, false, avgs...);
+  out.resize(b.out_len(), kNaN);
   b.mask(out, lookback);
   return out;
 }
@@ -216,20 +300,21 @@ Series scan(In o, In h, In l, In c, F&& f) {
     for (const Use& u : Uses) m = std::max(m, u.setting.period);
     return m + Bars;
   }();
-  const Ohlc b(o, h, l, c);
+  Ohlc b(o, h, l, c);
   if (b.size() <= lb) return b.nan_series();
   return with_avgs<Uses>(b, lb, [&](auto&... avgs) {
     return run(
-        b, lb, [&](std::size_t i) [[gnu::always_inline]] { return f(b, i, std::as_const(avgs)...); }, avgs...);
+        b, lb, [&](std::size_t i) [[gnu::always_inline]] { return f(std::as_const(b), i, std::as_const(avgs)...); },
+        avgs...);
   });
 }
 
 // The same for a pattern that compares bars without any threshold.
 template <std::size_t Bars, class F>
 Series scan(In o, In h, In l, In c, F&& f) {
-  const Ohlc b(o, h, l, c);
+  Ohlc b(o, h, l, c);
   if (b.size() <= Bars) return b.nan_series();
-  return run(b, Bars, [&](std::size_t i) { return f(b, i); });
+  return run(b, Bars, [&](std::size_t i) { return f(std::as_const(b), i); });
 }
 
 inline double sgn100(int color) { return color > 0 ? 100.0 : -100.0; }
