@@ -7,11 +7,10 @@ namespace kadmo::compute {
 using namespace candles_detail;
 
 // Where a pattern joins its conditions with & and | rather than && and ||,
-// that is for speed: every operand is a cheap comparison, and evaluating them
-// all leaves one well-predicted branch per bar where short-circuiting left
-// several that random bars mispredict. The patterns still written with &&
-// measured faster that way.
-#pragma GCC diagnostic ignored "-Wparentheses"
+// or picks its value with when(), that is for speed: every operand is a cheap
+// comparison, and evaluating them all leaves one well-predicted branch (or
+// none) per bar where short-circuiting left several that random bars
+// mispredict. The patterns still written with && measured faster that way.
 
 Series cdl_3linestrike(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kNear, 3}, {kNear, 2}};
@@ -34,16 +33,16 @@ Series cdl_3linestrike(In o, In h, In l, In c) {
 Series cdl_breakaway(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 4}};
   return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong) {
-    if (!(b.body(i - 4) > blong.at(i) & b.color(i - 4) == b.color(i - 3) & b.color(i - 3) == b.color(i - 1) &
-          b.color(i - 1) == -b.color(i)))
+    if (!((b.body(i - 4) > blong.at(i)) & (b.color(i - 4) == b.color(i - 3)) & (b.color(i - 3) == b.color(i - 1)) &
+          (b.color(i - 1) == -b.color(i))))
       return 0.0;
-    if (b.black(i - 4) & b.body_gap_down(i - 3, i - 4) & b.high(i - 2) < b.high(i - 3) &
-        b.low(i - 2) < b.low(i - 3) & b.high(i - 1) < b.high(i - 2) & b.low(i - 1) < b.low(i - 2) &
-        b.close(i) > b.open(i - 3) & b.close(i) < b.close(i - 4))
+    if (b.black(i - 4) & b.body_gap_down(i - 3, i - 4) & (b.high(i - 2) < b.high(i - 3)) &
+        (b.low(i - 2) < b.low(i - 3)) & (b.high(i - 1) < b.high(i - 2)) & (b.low(i - 1) < b.low(i - 2)) &
+        (b.close(i) > b.open(i - 3)) & (b.close(i) < b.close(i - 4)))
       return 100.0;
-    if (b.white(i - 4) & b.body_gap_up(i - 3, i - 4) & b.high(i - 2) > b.high(i - 3) &
-        b.low(i - 2) > b.low(i - 3) & b.high(i - 1) > b.high(i - 2) & b.low(i - 1) > b.low(i - 2) &
-        b.close(i) < b.open(i - 3) & b.close(i) > b.close(i - 4))
+    if (b.white(i - 4) & b.body_gap_up(i - 3, i - 4) & (b.high(i - 2) > b.high(i - 3)) &
+        (b.low(i - 2) > b.low(i - 3)) & (b.high(i - 1) > b.high(i - 2)) & (b.low(i - 1) > b.low(i - 2)) &
+        (b.close(i) < b.open(i - 3)) & (b.close(i) > b.close(i - 4)))
       return -100.0;
     return 0.0;
   });
@@ -160,9 +159,9 @@ Series cdl_hikkake(In o, In h, In l, In c) {
   if (b.size() <= lb) return b.nan_series();
   b.flag_bad();
   return hikkake_walk(b, lb, lb - 3, [&](std::size_t i) {
-    if (!(b.high(i - 1) < b.high(i - 2) & b.low(i - 1) > b.low(i - 2))) return 0.0;
-    if (b.high(i) < b.high(i - 1) & b.low(i) < b.low(i - 1)) return 100.0;
-    if (b.high(i) > b.high(i - 1) & b.low(i) > b.low(i - 1)) return -100.0;
+    if (!((b.high(i - 1) < b.high(i - 2)) & (b.low(i - 1) > b.low(i - 2)))) return 0.0;
+    if ((b.high(i) < b.high(i - 1)) & (b.low(i) < b.low(i - 1))) return 100.0;
+    if ((b.high(i) > b.high(i - 1)) & (b.low(i) > b.low(i - 1))) return -100.0;
     return 0.0;
   });
 }
@@ -175,12 +174,12 @@ Series cdl_hikkakemod(In o, In h, In l, In c) {
   // `near` of bar i - 2, from the running series that starts at bar 5.
   const Series near = candle_average_series(h, l, b.size());
   return hikkake_walk(b, lb, lb - 3, [&](std::size_t i) {
-    if (!(b.high(i - 2) < b.high(i - 3) & b.low(i - 2) > b.low(i - 3) & b.high(i - 1) < b.high(i - 2) &
-          b.low(i - 1) > b.low(i - 2)))
+    if (!((b.high(i - 2) < b.high(i - 3)) & (b.low(i - 2) > b.low(i - 3)) & (b.high(i - 1) < b.high(i - 2)) &
+          (b.low(i - 1) > b.low(i - 2))))
       return 0.0;
     const double nr = near[i - 2];
-    if (b.high(i) < b.high(i - 1) & b.low(i) < b.low(i - 1) & b.close(i - 2) <= b.low(i - 2) + nr) return 100.0;
-    if (b.high(i) > b.high(i - 1) & b.low(i) > b.low(i - 1) & b.close(i - 2) >= b.high(i - 2) - nr)
+    if ((b.high(i) < b.high(i - 1)) & (b.low(i) < b.low(i - 1)) & (b.close(i - 2) <= b.low(i - 2) + nr)) return 100.0;
+    if ((b.high(i) > b.high(i - 1)) & (b.low(i) > b.low(i - 1)) & (b.close(i - 2) >= b.high(i - 2) - nr))
       return -100.0;
     return 0.0;
   });

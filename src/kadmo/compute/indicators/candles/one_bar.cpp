@@ -7,11 +7,10 @@ namespace kadmo::compute {
 using namespace candles_detail;
 
 // Where a pattern joins its conditions with & and | rather than && and ||,
-// that is for speed: every operand is a cheap comparison, and evaluating them
-// all leaves one well-predicted branch per bar where short-circuiting left
-// several that random bars mispredict. The patterns still written with &&
-// measured faster that way.
-#pragma GCC diagnostic ignored "-Wparentheses"
+// or picks its value with when(), that is for speed: every operand is a cheap
+// comparison, and evaluating them all leaves one well-predicted branch (or
+// none) per bar where short-circuiting left several that random bars
+// mispredict. The patterns still written with && measured faster that way.
 
 Series cdl_doji(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyDoji, 0}};
@@ -84,7 +83,7 @@ Series cdl_longline(In o, In h, In l, In c) { return long_body_short_shadows<kSh
 Series cdl_shortline(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowShort, 0}};
   return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& sshort) {
-    return b.body(i) < bshort.at(i) & b.upper(i) < sshort.at(i) & b.lower(i) < sshort.at(i)
+    return (b.body(i) < bshort.at(i)) & (b.upper(i) < sshort.at(i)) & (b.lower(i) < sshort.at(i))
                ? sgn100(b.color(i))
                : 0.0;
   });
@@ -93,7 +92,7 @@ Series cdl_shortline(In o, In h, In l, In c) {
 Series cdl_spinningtop(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyShort, 0}};
   return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort) {
-    return b.body(i) < bshort.at(i) & b.upper(i) > b.body(i) & b.lower(i) > b.body(i) ? sgn100(b.color(i))
+    return (b.body(i) < bshort.at(i)) & (b.upper(i) > b.body(i)) & (b.lower(i) > b.body(i)) ? sgn100(b.color(i))
                                                                                          : 0.0;
   });
 }
@@ -101,7 +100,7 @@ Series cdl_spinningtop(In o, In h, In l, In c) {
 Series cdl_highwave(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowVeryLong, 0}};
   return scan<0, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& vlong) {
-    return b.body(i) < bshort.at(i) & b.upper(i) > vlong.at(i) & b.lower(i) > vlong.at(i)
+    return (b.body(i) < bshort.at(i)) & (b.upper(i) > vlong.at(i)) & (b.lower(i) > vlong.at(i))
                ? sgn100(b.color(i))
                : 0.0;
   });
@@ -125,7 +124,7 @@ Series hammer_shape(In o, In h, In l, In c, double signal, Where where) {
   static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowLong, 0}, {kShadowVeryShort, 0}, {kNear, 1}};
   return scan<1, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
                                        const Avg& vshort, const Avg& near) {
-    return b.body(i) < bshort.at(i) & b.lower(i) > slong.at(i) & b.upper(i) < vshort.at(i) &
+    return (b.body(i) < bshort.at(i)) & (b.lower(i) > slong.at(i)) & (b.upper(i) < vshort.at(i)) &
                    where(b, i, near.at(i))
                ? signal
                : 0.0;
@@ -136,11 +135,10 @@ Series hammer_shape(In o, In h, In l, In c, double signal, Where where) {
 template <class Gap>
 Series inverted_shape(In o, In h, In l, In c, double signal, Gap gap) {
   static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowLong, 0}, {kShadowVeryShort, 0}};
-  return scan<1, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
+  return scan<1, uses>(o, h, l, c, [=](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
                                        const Avg& vshort) {
-    return b.body(i) < bshort.at(i) & b.upper(i) > slong.at(i) & b.lower(i) < vshort.at(i) & gap(b, i)
-               ? signal
-               : 0.0;
+    return when((b.body(i) < bshort.at(i)) & (b.upper(i) > slong.at(i)) & (b.lower(i) < vshort.at(i)) & gap(b, i),
+                signal);
   });
 }
 

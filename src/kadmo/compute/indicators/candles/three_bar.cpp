@@ -7,11 +7,10 @@ namespace kadmo::compute {
 using namespace candles_detail;
 
 // Where a pattern joins its conditions with & and | rather than && and ||,
-// that is for speed: every operand is a cheap comparison, and evaluating them
-// all leaves one well-predicted branch per bar where short-circuiting left
-// several that random bars mispredict. The patterns still written with &&
-// measured faster that way.
-#pragma GCC diagnostic ignored "-Wparentheses"
+// or picks its value with when(), that is for speed: every operand is a cheap
+// comparison, and evaluating them all leaves one well-predicted branch (or
+// none) per bar where short-circuiting left several that random bars
+// mispredict. The patterns still written with && measured faster that way.
 
 namespace {
 
@@ -23,16 +22,14 @@ Series star(In o, In h, In l, In c, double penetration, int dir) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {Middle, 1}, {kBodyShort, 0}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& mid,
                                        const Avg& bshort) {
-    if (!(b.body(i - 2) > blong.at(i) & b.body(i - 1) <= mid.at(i) & b.body(i) > bshort.at(i))) return 0.0;
+    const bool shape = (b.body(i - 2) > blong.at(i)) & (b.body(i - 1) <= mid.at(i)) & (b.body(i) > bshort.at(i));
     if (dir > 0)
-      return b.black(i - 2) & b.body_gap_down(i - 1, i - 2) & b.white(i) &
-                     b.close(i) > b.close(i - 2) + b.body(i - 2) * penetration
-                 ? 100.0
-                 : 0.0;
-    return b.white(i - 2) & b.body_gap_up(i - 1, i - 2) & b.black(i) &
-                   b.close(i) < b.close(i - 2) - b.body(i - 2) * penetration
-               ? -100.0
-               : 0.0;
+      return when(shape & b.black(i - 2) & b.body_gap_down(i - 1, i - 2) & b.white(i) &
+                      (b.close(i) > b.close(i - 2) + b.body(i - 2) * penetration),
+                  100.0);
+    return when(shape & b.white(i - 2) & b.body_gap_up(i - 1, i - 2) & b.black(i) &
+                    (b.close(i) < b.close(i - 2) - b.body(i - 2) * penetration),
+                -100.0);
   });
 }
 
@@ -55,12 +52,12 @@ Series cdl_abandonedbaby(In o, In h, In l, In c, double penetration) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {kBodyDoji, 1}, {kBodyShort, 0}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& doji,
                                        const Avg& bshort) {
-    if (!(b.body(i - 2) > blong.at(i) & b.body(i - 1) <= doji.at(i) & b.body(i) > bshort.at(i))) return 0.0;
+    if (!((b.body(i - 2) > blong.at(i)) & (b.body(i - 1) <= doji.at(i)) & (b.body(i) > bshort.at(i)))) return 0.0;
     // The doji stands apart from both neighbours, shadows included.
-    if (b.white(i - 2) & b.black(i) & b.close(i) < b.close(i - 2) - b.body(i - 2) * penetration &
+    if (b.white(i - 2) & b.black(i) & (b.close(i) < b.close(i - 2) - b.body(i - 2) * penetration) &
         b.gap_up(i - 1, i - 2) & b.gap_down(i, i - 1))
       return -100.0;
-    if (b.black(i - 2) & b.white(i) & b.close(i) > b.close(i - 2) + b.body(i - 2) * penetration &
+    if (b.black(i - 2) & b.white(i) & (b.close(i) > b.close(i - 2) + b.body(i - 2) * penetration) &
         b.gap_down(i - 1, i - 2) & b.gap_up(i, i - 1))
       return 100.0;
     return 0.0;
@@ -70,22 +67,21 @@ Series cdl_abandonedbaby(In o, In h, In l, In c, double penetration) {
 Series cdl_3inside(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {kBodyShort, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& bshort) {
-    if (!(b.body(i - 2) > blong.at(i) && b.body(i - 1) <= bshort.at(i) && b.top(i - 1) < b.top(i - 2) &&
-          b.bottom(i - 1) > b.bottom(i - 2)))
-      return 0.0;
-    if (b.white(i - 2) && b.black(i) && b.close(i) < b.open(i - 2)) return -100.0;
-    if (b.black(i - 2) && b.white(i) && b.close(i) > b.open(i - 2)) return 100.0;
-    return 0.0;
+    const bool shape = (b.body(i - 2) > blong.at(i)) & (b.body(i - 1) <= bshort.at(i)) &
+                       (b.top(i - 1) < b.top(i - 2)) & (b.bottom(i - 1) > b.bottom(i - 2));
+    // The first bar's colour keeps the two apart: at most one term is not zero.
+    return when(shape & b.white(i - 2) & b.black(i) & (b.close(i) < b.open(i - 2)), -100.0) +
+           when(shape & b.black(i - 2) & b.white(i) & (b.close(i) > b.open(i - 2)), 100.0);
   });
 }
 
 Series cdl_3outside(In o, In h, In l, In c) {
   return scan<3>(o, h, l, c, [&](const Ohlc& b, std::size_t i) {
-    if (b.white(i - 1) & b.black(i - 2) & b.close(i - 1) > b.open(i - 2) & b.open(i - 1) < b.close(i - 2) &
-        b.close(i) > b.close(i - 1))
+    if (b.white(i - 1) & b.black(i - 2) & (b.close(i - 1) > b.open(i - 2)) & (b.open(i - 1) < b.close(i - 2)) &
+        (b.close(i) > b.close(i - 1)))
       return 100.0;
-    if (b.black(i - 1) & b.white(i - 2) & b.open(i - 1) > b.close(i - 2) & b.close(i - 1) < b.open(i - 2) &
-        b.close(i) < b.close(i - 1))
+    if (b.black(i - 1) & b.white(i - 2) & (b.open(i - 1) > b.close(i - 2)) & (b.close(i - 1) < b.open(i - 2)) &
+        (b.close(i) < b.close(i - 1)))
       return -100.0;
     return 0.0;
   });
@@ -94,9 +90,9 @@ Series cdl_3outside(In o, In h, In l, In c) {
 Series cdl_2crows(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 2}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong) {
-    return b.white(i - 2) & b.body(i - 2) > blong.at(i) & b.black(i - 1) & b.body_gap_up(i - 1, i - 2) &
-                   b.black(i) & b.open(i) < b.open(i - 1) & b.open(i) > b.close(i - 1) &
-                   b.close(i) > b.open(i - 2) & b.close(i) < b.close(i - 2)
+    return b.white(i - 2) & (b.body(i - 2) > blong.at(i)) & b.black(i - 1) & b.body_gap_up(i - 1, i - 2) &
+                   b.black(i) & (b.open(i) < b.open(i - 1)) & (b.open(i) > b.close(i - 1)) &
+                   (b.close(i) > b.open(i - 2)) & (b.close(i) < b.close(i - 2))
                ? -100.0
                : 0.0;
   });
@@ -105,9 +101,9 @@ Series cdl_2crows(In o, In h, In l, In c) {
 Series cdl_upsidegap2crows(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {kBodyShort, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& bshort) {
-    return b.white(i - 2) & b.body(i - 2) > blong.at(i) & b.black(i - 1) & b.body(i - 1) <= bshort.at(i) &
-                   b.body_gap_up(i - 1, i - 2) & b.black(i) & b.open(i) > b.open(i - 1) &
-                   b.close(i) < b.close(i - 1) & b.close(i) > b.close(i - 2)
+    return b.white(i - 2) & (b.body(i - 2) > blong.at(i)) & b.black(i - 1) & (b.body(i - 1) <= bshort.at(i)) &
+                   b.body_gap_up(i - 1, i - 2) & b.black(i) & (b.open(i) > b.open(i - 1)) &
+                   (b.close(i) < b.close(i - 1)) & (b.close(i) > b.close(i - 2))
                ? -100.0
                : 0.0;
   });
@@ -131,11 +127,11 @@ Series cdl_identical3crows(In o, In h, In l, In c) {
                                  {kEqual, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs2, const Avg& vs1, const Avg& vs0,
                                        const Avg& eq2, const Avg& eq1) {
-    return b.black(i - 2) & b.lower(i - 2) < vs2.at(i) & b.black(i - 1) & b.lower(i - 1) < vs1.at(i) &
-                   b.black(i) & b.lower(i) < vs0.at(i) & b.close(i - 2) > b.close(i - 1) &
-                   b.close(i - 1) > b.close(i) & b.open(i - 1) <= b.close(i - 2) + eq2.at(i) &
-                   b.open(i - 1) >= b.close(i - 2) - eq2.at(i) & b.open(i) <= b.close(i - 1) + eq1.at(i) &
-                   b.open(i) >= b.close(i - 1) - eq1.at(i)
+    return b.black(i - 2) & (b.lower(i - 2) < vs2.at(i)) & b.black(i - 1) & (b.lower(i - 1) < vs1.at(i)) &
+                   b.black(i) & (b.lower(i) < vs0.at(i)) & (b.close(i - 2) > b.close(i - 1)) &
+                   (b.close(i - 1) > b.close(i)) & (b.open(i - 1) <= b.close(i - 2) + eq2.at(i)) &
+                   (b.open(i - 1) >= b.close(i - 2) - eq2.at(i)) & (b.open(i) <= b.close(i - 1) + eq1.at(i)) &
+                   (b.open(i) >= b.close(i - 1) - eq1.at(i))
                ? -100.0
                : 0.0;
   });
@@ -147,12 +143,12 @@ Series cdl_3whitesoldiers(In o, In h, In l, In c) {
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs2, const Avg& vs1, const Avg& vs0,
                                        const Avg& near2, const Avg& near1, const Avg& far2, const Avg& far1,
                                        const Avg& bshort) {
-    return b.white(i - 2) & b.upper(i - 2) < vs2.at(i) & b.white(i - 1) & b.upper(i - 1) < vs1.at(i) &
-                   b.white(i) & b.upper(i) < vs0.at(i) & b.close(i) > b.close(i - 1) &
-                   b.close(i - 1) > b.close(i - 2) & b.open(i - 1) > b.open(i - 2) &
-                   b.open(i - 1) <= b.close(i - 2) + near2.at(i) & b.open(i) > b.open(i - 1) &
-                   b.open(i) <= b.close(i - 1) + near1.at(i) & b.body(i - 1) > b.body(i - 2) - far2.at(i) &
-                   b.body(i) > b.body(i - 1) - far1.at(i) & b.body(i) > bshort.at(i)
+    return b.white(i - 2) & (b.upper(i - 2) < vs2.at(i)) & b.white(i - 1) & (b.upper(i - 1) < vs1.at(i)) &
+                   b.white(i) & (b.upper(i) < vs0.at(i)) & (b.close(i) > b.close(i - 1)) &
+                   (b.close(i - 1) > b.close(i - 2)) & (b.open(i - 1) > b.open(i - 2)) &
+                   (b.open(i - 1) <= b.close(i - 2) + near2.at(i)) & (b.open(i) > b.open(i - 1)) &
+                   (b.open(i) <= b.close(i - 1) + near1.at(i)) & (b.body(i - 1) > b.body(i - 2) - far2.at(i)) &
+                   (b.body(i) > b.body(i - 1) - far1.at(i)) & (b.body(i) > bshort.at(i))
                ? 100.0
                : 0.0;
   });
@@ -183,11 +179,11 @@ Series cdl_stalledpattern(In o, In h, In l, In c) {
                                  {kNear, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bl2, const Avg& bl1, const Avg& bshort,
                                        const Avg& vs1, const Avg& near2, const Avg& near1) {
-    return b.white(i - 2) & b.white(i - 1) & b.white(i) & b.close(i) > b.close(i - 1) &
-                   b.close(i - 1) > b.close(i - 2) & b.body(i - 2) > bl2.at(i) & b.body(i - 1) > bl1.at(i) &
-                   b.upper(i - 1) < vs1.at(i) & b.open(i - 1) > b.open(i - 2) &
-                   b.open(i - 1) <= b.close(i - 2) + near2.at(i) & b.body(i) < bshort.at(i) &
-                   b.open(i) >= b.close(i - 1) - b.body(i) - near1.at(i)
+    return b.white(i - 2) & b.white(i - 1) & b.white(i) & (b.close(i) > b.close(i - 1)) &
+                   (b.close(i - 1) > b.close(i - 2)) & (b.body(i - 2) > bl2.at(i)) & (b.body(i - 1) > bl1.at(i)) &
+                   (b.upper(i - 1) < vs1.at(i)) & (b.open(i - 1) > b.open(i - 2)) &
+                   (b.open(i - 1) <= b.close(i - 2) + near2.at(i)) & (b.body(i) < bshort.at(i)) &
+                   (b.open(i) >= b.close(i - 1) - b.body(i) - near1.at(i))
                ? -100.0
                : 0.0;
   });
@@ -196,8 +192,8 @@ Series cdl_stalledpattern(In o, In h, In l, In c) {
 Series cdl_sticksandwich(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kEqual, 2}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& equal) {
-    return b.black(i - 2) & b.white(i - 1) & b.black(i) & b.low(i - 1) > b.close(i - 2) &
-                   b.close(i) <= b.close(i - 2) + equal.at(i) & b.close(i) >= b.close(i - 2) - equal.at(i)
+    return b.black(i - 2) & b.white(i - 1) & b.black(i) & (b.low(i - 1) > b.close(i - 2)) &
+                   (b.close(i) <= b.close(i - 2) + equal.at(i)) & (b.close(i) >= b.close(i - 2) - equal.at(i))
                ? 100.0
                : 0.0;
   });
@@ -213,10 +209,10 @@ Series cdl_tristar(In o, In h, In l, In c) {
       b, lb,
       [&](std::size_t i) {
         const double t = doji.at(i);
-        if (!(b.body(i - 2) <= t & b.body(i - 1) <= t & b.body(i) <= t)) return 0.0;
+        if (!((b.body(i - 2) <= t) & (b.body(i - 1) <= t) & (b.body(i) <= t))) return 0.0;
         double r = 0.0;
-        if (b.body_gap_up(i - 1, i - 2) & b.top(i) < b.top(i - 1)) r = -100.0;
-        if (b.body_gap_down(i - 1, i - 2) & b.bottom(i) > b.bottom(i - 1)) r = 100.0;
+        if (b.body_gap_up(i - 1, i - 2) & (b.top(i) < b.top(i - 1))) r = -100.0;
+        if (b.body_gap_down(i - 1, i - 2) & (b.bottom(i) > b.bottom(i - 1))) r = 100.0;
         return r;
       },
       doji);
@@ -225,9 +221,9 @@ Series cdl_tristar(In o, In h, In l, In c) {
 Series cdl_unique3river(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {kBodyShort, 0}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& bshort) {
-    return b.body(i - 2) > blong.at(i) & b.black(i - 2) & b.black(i - 1) & b.close(i - 1) > b.close(i - 2) &
-                   b.open(i - 1) <= b.open(i - 2) & b.low(i - 1) < b.low(i - 2) & b.body(i) < bshort.at(i) &
-                   b.white(i) & b.open(i) > b.low(i - 1)
+    return (b.body(i - 2) > blong.at(i)) & b.black(i - 2) & b.black(i - 1) & (b.close(i - 1) > b.close(i - 2)) &
+                   (b.open(i - 1) <= b.open(i - 2)) & (b.low(i - 1) < b.low(i - 2)) & (b.body(i) < bshort.at(i)) &
+                   b.white(i) & (b.open(i) > b.low(i - 1))
                ? 100.0
                : 0.0;
   });
