@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kadmo/compute/indicators/bands.hpp"
+#include "kadmo/compute/kernels.hpp"
 #include "kadmo/compute/indicators/statistic.hpp"
 #include "kadmo/compute/indicators/transform.hpp"
 #include "test_support.hpp"
@@ -46,6 +47,37 @@ TEST(Bands, HandWorkedValues) {
       {"bbw zero mean", bbw(V{-1, 1, 0, 0}, 2), {NaN, Inf, 4, NaN}},
   });
   EXPECT_TRUE(std::isnan(bbw(V{0, 0}, 2)[1]));
+}
+
+// The bands take their divisions and roots two rows at a time in groups of
+// 16; every row must equal the formula on rolling_mean_std's mean and
+// deviation, bit for bit: flat stretches (zero and slightly negative
+// variances), rows past the last whole group, and the fallback after an
+// infinity.
+TEST(Bands, BandsFollowMeanAndDeviationRowByRow) {
+  std::mt19937_64 rng(31);
+  std::normal_distribution<double> step(0.0, 1.0);
+  for (std::size_t len : {std::size_t{37}, std::size_t{3000}, std::size_t{3001}}) {
+    for (bool inf : {false, true}) {
+      V x(len);
+      double p = 50.0;
+      for (std::size_t i = 0; i < len; ++i) x[i] = (i / 40) % 3 == 0 ? 0.1 : (p += step(rng));
+      if (inf) x[len / 2] = INFINITY;
+      for (std::size_t n : {std::size_t{1}, std::size_t{5}, std::size_t{20}}) {
+        const auto [mean, sd] = rolling_mean_std(View(x), n);
+        V up(len), lo(len), w(len);
+        for (std::size_t i = 0; i < len; ++i) {
+          up[i] = mean[i] + 2.0 * sd[i];
+          lo[i] = mean[i] - 1.5 * sd[i];
+          w[i] = (4.0 * sd[i]) / mean[i];
+        }
+        const std::string at = "len " + std::to_string(len) + " n " + std::to_string(n) + (inf ? " inf" : "");
+        EXPECT_TRUE(bitwise_equal(boll_upper(x, n, 2.0), up)) << at;
+        EXPECT_TRUE(bitwise_equal(boll_lower(x, n, 1.5), lo)) << at;
+        EXPECT_TRUE(bitwise_equal(bbw(x, n), w)) << at;
+      }
+    }
+  }
 }
 
 TEST(Bands, AccelerationBands) {

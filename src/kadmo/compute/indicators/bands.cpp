@@ -1,51 +1,103 @@
 #include "kadmo/compute/indicators/bands.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 namespace kadmo::compute {
 
 namespace {
 constexpr double kTiny = 1e-14;
 
-// f(mean, sd) of every window, with mean and sd exactly as rolling_mean_std
-// computes them. One pass that writes each output once; when the running
-// sum did not stay finite (a missing value, an infinity) the kernel's
-// missing-aware result is combined instead.
+// Rows r..r+k-1 of f(mean, sd) into o, with mean and sd exactly as
+// rolling_mean_std computes them (mean = s/n, variance (q - s*s/n)/n, its
+// root when positive, else 0). The three divisions and the root of a row are
+// off the sums' dependency chain, and their throughput bounds the loop: the
+// sums of a group of 16 rows are taken first, then the group's divisions and
+// roots two rows per instruction, and the next group's sums overlap them.
 template <class F>
-KADMO_HOT_GEN Series mean_sd_fast(const double* p, std::size_t len, std::size_t n, F f) {
+[[gnu::always_inline]] inline std::pair<double, double> mean_sd_rows(double* __restrict o, const double* p,
+                                                                     std::size_t r, std::size_t k, std::size_t n,
+                                                                     double s, double q, F f) {
   const double nn = static_cast<double>(n);
+  constexpr std::size_t G = 16;
+  alignas(64) double sb[G], qb[G];
+  std::size_t g = 0;
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  using V2 = double __attribute__((vector_size(16)));
+  using M2 = long long __attribute__((vector_size(16)));
+  for (; g + G <= k; g += G) {
+    for (std::size_t j = 0; j < G; ++j) {
+      detail::slide_sums(p, r + g + j, n, s, q);
+      sb[j] = s;
+      qb[j] = q;
+    }
+    for (std::size_t j = 0; j < G; j += 2) {
+      V2 vs, vq;
+      std::memcpy(&vs, sb + j, sizeof vs);
+      std::memcpy(&vq, qb + j, sizeof vq);
+      const V2 var = (vq - vs * vs / nn) / nn;
+      const M2 pos = var > 0.0;
+      const V2 sd = std::bit_cast<V2>(std::bit_cast<M2>(__builtin_ia32_sqrtpd(var)) & pos);  // +0 unless positive
+      const V2 v = f(vs / nn, sd);
+      std::memcpy(o + g + j, &v, sizeof v);
+    }
+  }
+#endif
+  for (; g < k; ++g) {
+    detail::slide_sums(p, r + g, n, s, q);
+    o[g] = f(s / nn, detail::sd_from_sums(s, q, nn));
+  }
+  return {s, q};
+}
+
+template <class F>
+KADMO_HOT_CHUNK std::pair<double, double> mean_sd_chunk(double* __restrict o, const double* p, std::size_t r,
+                                                        std::size_t k, std::size_t n, double s, double q, F f) {
+  return mean_sd_rows(o, p, r, k, n, s, q, f);
+}
+
+// f(mean, sd) of every window; nothing when the running sums did not stay
+// finite (a missing value, an infinity, in a window or gone through one).
+template <class F>
+std::optional<Series> mean_sd_fast(const double* p, std::size_t len, std::size_t n, F f) {
   double s = 0.0, q = 0.0;
   for (std::size_t i = 0; i + 1 < n; ++i) {
     s += p[i];
     q += p[i] * p[i];
   }
-  return series_from(len, n - 1, [p, n, nn, f, s, q, i = n - 1]() mutable {
-    detail::slide_sums(p, i, n, s, q);
-    ++i;
-    return f(s / nn, detail::sd_from_sums(s, q, nn));
-  });
+  ChunkedOut out(len, n - 1);
+  for (std::size_t k; (k = out.next()) != 0; out.commit(k))
+    std::tie(s, q) = mean_sd_chunk(out.buf, p, out.row, k, n, s, q, f);
+  if (!std::isfinite(s) || !std::isfinite(q)) return std::nullopt;
+  return out.take();
 }
 
 template <class F>
 Series mean_sd_combine(In x, std::size_t n, F f) {
   if (n == 0 || n > x.size()) return nan_series(x.size());
-  Series out = mean_sd_fast(x.data(), x.size(), n, f);
-  if (std::isfinite(out.back())) return out;
+  // The sums, not the last value, decide: a band that is finite although
+  // its window holds an infinity (bbw: 0 / inf) is not a sign of clean sums.
+  if (auto out = mean_sd_fast(x.data(), x.size(), n, f)) return std::move(*out);
   auto [mean, sd] = rolling_mean_std(View(x), n);
   for (std::size_t i = 0; i < mean.size(); ++i) mean[i] = f(mean[i], sd[i]);
   return std::move(mean);
 }
 }  // namespace
 
+// The band functions take doubles or pairs of them (see mean_sd_rows).
 Series boll_upper(In x, std::size_t n, double k) {
-  return mean_sd_combine(x, n, [k](double m, double s) { return m + k * s; });
+  return mean_sd_combine(x, n, [k](auto m, auto s) { return m + k * s; });
 }
 Series boll_lower(In x, std::size_t n, double k) {
-  return mean_sd_combine(x, n, [k](double m, double s) { return m - k * s; });
+  return mean_sd_combine(x, n, [k](auto m, auto s) { return m - k * s; });
 }
 Series bbw(In x, std::size_t n) {
-  return mean_sd_combine(x, n, [](double m, double s) { return (4.0 * s) / m; });
+  return mean_sd_combine(x, n, [](auto m, auto s) { return (4.0 * s) / m; });
 }
 
 Series accbands_raw(In high, In low, bool upper) {
