@@ -76,6 +76,7 @@ Series cdl_mathold(In o, In h, In l, In c, double penetration) {
   static constexpr Use uses[] = {{kBodyLong, 4}, {kBodyShort, 3}, {kBodyShort, 2}, {kBodyShort, 1}};
   return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& bl4, const Avg& bs3, const Avg& bs2,
                                        const Avg& bs1) {
+    if (!(b.white(i - 4) & b.black(i - 3) & b.white(i) & b.body_gap_up(i - 3, i - 4))) return 0.0;
     const double floor = b.close(i - 4) - b.body(i - 4) * penetration;
     return b.body(i - 4) > bl4.at(i) && b.body(i - 3) < bs3.at(i) && b.body(i - 2) < bs2.at(i) &&
                    b.body(i - 1) < bs1.at(i) && b.white(i - 4) && b.black(i - 3) && b.white(i) &&
@@ -110,10 +111,11 @@ Series cdl_risefall3methods(In o, In h, In l, In c) {
 
 Series cdl_xsidegap3methods(In o, In h, In l, In c) {
   return scan<2>(o, h, l, c, [&](const Ohlc& b, std::size_t i) {
-    return b.color(i - 2) == b.color(i - 1) && b.color(i - 1) == -b.color(i) && b.open(i) < b.top(i - 1) &&
-                   b.open(i) > b.bottom(i - 1) && b.close(i) < b.top(i - 2) && b.close(i) > b.bottom(i - 2) &&
-                   ((b.white(i - 2) && b.body_gap_up(i - 1, i - 2)) ||
-                    (b.black(i - 2) && b.body_gap_down(i - 1, i - 2)))
+    return b.color(i - 2) == b.color(i - 1) && b.color(i - 1) == -b.color(i) && b.open(i) < b.top_sel(i - 1) &&
+                   b.open(i) > b.bottom_sel(i - 1) && b.close(i) < b.top_sel(i - 2) &&
+                   b.close(i) > b.bottom_sel(i - 2) &&
+                   ((b.white(i - 2) && b.body_gap_up_sel(i - 1, i - 2)) ||
+                    (b.black(i - 2) && b.body_gap_down_sel(i - 1, i - 2)))
                ? sgn100(b.color(i - 2))
                : 0.0;
   });

@@ -134,10 +134,14 @@ Series hammer_shape(In o, In h, In l, In c, double signal, Where where) {
 // Inverted hammer and shooting star: long upper shadow, body gapping away.
 template <class Gap>
 Series inverted_shape(In o, In h, In l, In c, double signal, Gap gap) {
-  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowLong, 0}, {kShadowVeryShort, 0}};
-  return scan<1, uses>(o, h, l, c, [=](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& slong,
-                                       const Avg& vshort) {
-    return when((b.body(i) < bshort.at(i)) & (b.upper(i) > slong.at(i)) & (b.lower(i) < vshort.at(i)) & gap(b, i),
+  static constexpr Use uses[] = {{kBodyShort, 0}, {kShadowVeryShort, 0}};
+  return scan<1, uses>(o, h, l, c, [=](const Ohlc& b, std::size_t i, const Avg& bshort, const Avg& vshort) {
+    // The gap is rare on most data and needs no threshold: testing it alone
+    // first leaves one well-predicted branch for most bars, and the long
+    // shadow's threshold is worked out only for the bars past it.
+    if (!gap(b, i)) return 0.0;
+    return when((b.body(i) < bshort.at(i)) & (b.upper(i) > own_threshold<kShadowLong>(b, i)) &
+                    (b.lower(i) < vshort.at(i)),
                 signal);
   });
 }

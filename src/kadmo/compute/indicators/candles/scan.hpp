@@ -105,6 +105,12 @@ class Ohlc {
   // only for NaN, whose windows are blanked anyway.
   double top(std::size_t j) const { return pick_greater(o_[j], c_[j]); }
   double bottom(std::size_t j) const { return pick_less(c_[j], o_[j]); }
+  // The same choice written as a conditional: where GCC already turns a
+  // pattern's conditions into branch-free code, max/min can hinder that, and
+  // some patterns measured faster this way.
+  double top_sel(std::size_t j) const { return o_[j] > c_[j] ? o_[j] : c_[j]; }
+  double bottom_sel(std::size_t j) const { return c_[j] < o_[j] ? c_[j] : o_[j]; }
+  double upper_sel(std::size_t j) const { return h_[j] - top_sel(j); }
   double upper(std::size_t j) const { return h_[j] - top(j); }
   double lower(std::size_t j) const { return bottom(j) - l_[j]; }
   double hl(std::size_t j) const { return h_[j] - l_[j]; }
@@ -112,6 +118,8 @@ class Ohlc {
   // Real-body gaps from bar a to bar b.
   bool body_gap_up(std::size_t b, std::size_t a) const { return bottom(b) > top(a); }
   bool body_gap_down(std::size_t b, std::size_t a) const { return top(b) < bottom(a); }
+  bool body_gap_up_sel(std::size_t b, std::size_t a) const { return bottom_sel(b) > top_sel(a); }
+  bool body_gap_down_sel(std::size_t b, std::size_t a) const { return top_sel(b) < bottom_sel(a); }
   // Whole-candle gaps (shadows included).
   bool gap_up(std::size_t b, std::size_t a) const { return l_[b] > h_[a]; }
   bool gap_down(std::size_t b, std::size_t a) const { return h_[b] < l_[a]; }
@@ -160,6 +168,15 @@ class Ohlc {
   std::size_t out_len_ = 0;
   std::vector<std::uint8_t> bad_;  // empty when every bar is finite
 };
+
+// Threshold of a setting without a period at bar j: the bar's own range
+// scaled, as Avg would give it, for patterns that need it on few bars only.
+template <const CandleSetting& S>
+double own_threshold(const Ohlc& b, std::size_t j) {
+  static_assert(S.period == 0);
+  constexpr double div = S.kind == RangeKind::Shadows ? 2.0 : 1.0;
+  return S.factor * b.range_of<S.kind>(j) / div;
+}
 
 // Running threshold of one setting for the bar `shift` places before the
 // loop position. The window sum is updated as total += (entering - leaving),

@@ -102,7 +102,7 @@ Series cdl_upsidegap2crows(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kBodyLong, 2}, {kBodyShort, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& bshort) {
     return b.white(i - 2) & (b.body(i - 2) > blong.at(i)) & b.black(i - 1) & (b.body(i - 1) <= bshort.at(i)) &
-                   b.body_gap_up(i - 1, i - 2) & b.black(i) & (b.open(i) > b.open(i - 1)) &
+                   b.body_gap_up_sel(i - 1, i - 2) & b.black(i) & (b.open(i) > b.open(i - 1)) &
                    (b.close(i) < b.close(i - 1)) & (b.close(i) > b.close(i - 2))
                ? -100.0
                : 0.0;
@@ -112,8 +112,9 @@ Series cdl_upsidegap2crows(In o, In h, In l, In c) {
 Series cdl_3blackcrows(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kShadowVeryShort, 2}, {kShadowVeryShort, 1}, {kShadowVeryShort, 0}};
   return scan<3, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs2, const Avg& vs1, const Avg& vs0) {
-    return b.white(i - 3) && b.black(i - 2) && b.lower(i - 2) < vs2.at(i) && b.black(i - 1) &&
-                   b.lower(i - 1) < vs1.at(i) && b.black(i) && b.lower(i) < vs0.at(i) &&
+    // The colours alone rule out fifteen bars in sixteen with one branch.
+    if (!(b.white(i - 3) & b.black(i - 2) & b.black(i - 1) & b.black(i))) return 0.0;
+    return b.lower(i - 2) < vs2.at(i) && b.lower(i - 1) < vs1.at(i) && b.lower(i) < vs0.at(i) &&
                    b.open(i - 1) < b.open(i - 2) && b.open(i - 1) > b.close(i - 2) && b.open(i) < b.open(i - 1) &&
                    b.open(i) > b.close(i - 1) && b.high(i - 3) > b.close(i - 2) &&
                    b.close(i - 2) > b.close(i - 1) && b.close(i - 1) > b.close(i)
@@ -143,8 +144,8 @@ Series cdl_3whitesoldiers(In o, In h, In l, In c) {
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs2, const Avg& vs1, const Avg& vs0,
                                        const Avg& near2, const Avg& near1, const Avg& far2, const Avg& far1,
                                        const Avg& bshort) {
-    return b.white(i - 2) & (b.upper(i - 2) < vs2.at(i)) & b.white(i - 1) & (b.upper(i - 1) < vs1.at(i)) &
-                   b.white(i) & (b.upper(i) < vs0.at(i)) & (b.close(i) > b.close(i - 1)) &
+    return b.white(i - 2) & (b.upper_sel(i - 2) < vs2.at(i)) & b.white(i - 1) & (b.upper_sel(i - 1) < vs1.at(i)) &
+                   b.white(i) & (b.upper_sel(i) < vs0.at(i)) & (b.close(i) > b.close(i - 1)) &
                    (b.close(i - 1) > b.close(i - 2)) & (b.open(i - 1) > b.open(i - 2)) &
                    (b.open(i - 1) <= b.close(i - 2) + near2.at(i)) & (b.open(i) > b.open(i - 1)) &
                    (b.open(i) <= b.close(i - 1) + near1.at(i)) & (b.body(i - 1) > b.body(i - 2) - far2.at(i)) &
@@ -181,7 +182,7 @@ Series cdl_stalledpattern(In o, In h, In l, In c) {
                                        const Avg& vs1, const Avg& near2, const Avg& near1) {
     return b.white(i - 2) & b.white(i - 1) & b.white(i) & (b.close(i) > b.close(i - 1)) &
                    (b.close(i - 1) > b.close(i - 2)) & (b.body(i - 2) > bl2.at(i)) & (b.body(i - 1) > bl1.at(i)) &
-                   (b.upper(i - 1) < vs1.at(i)) & (b.open(i - 1) > b.open(i - 2)) &
+                   (b.upper_sel(i - 1) < vs1.at(i)) & (b.open(i - 1) > b.open(i - 2)) &
                    (b.open(i - 1) <= b.close(i - 2) + near2.at(i)) & (b.body(i) < bshort.at(i)) &
                    (b.open(i) >= b.close(i - 1) - b.body(i) - near1.at(i))
                ? -100.0
@@ -232,6 +233,8 @@ Series cdl_unique3river(In o, In h, In l, In c) {
 Series cdl_tasukigap(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kNear, 1}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& near) {
+    // Body gaps are rare: most bars leave after this one branch.
+    if (!(b.body_gap_up(i - 1, i - 2) | b.body_gap_down(i - 1, i - 2))) return 0.0;
     const bool same_size = std::fabs(b.body(i - 1) - b.body(i)) < near.at(i);
     const bool up = b.body_gap_up(i - 1, i - 2) && b.white(i - 1) && b.black(i) &&
                     b.open(i) < b.close(i - 1) && b.open(i) > b.open(i - 1) && b.close(i) < b.open(i - 1) &&
@@ -261,7 +264,8 @@ Series cdl_3starsinsouth(In o, In h, In l, In c) {
                                  {kBodyShort, 0}};
   return scan<2, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& blong, const Avg& slong, const Avg& vs1,
                                        const Avg& vs0, const Avg& bshort) {
-    return b.black(i - 2) && b.black(i - 1) && b.black(i) && b.body(i - 2) > blong.at(i) &&
+    if (!(b.black(i - 2) & b.black(i - 1) & b.black(i))) return 0.0;
+    return b.body(i - 2) > blong.at(i) &&
                    b.lower(i - 2) > slong.at(i) && b.body(i - 1) < b.body(i - 2) &&
                    b.open(i - 1) > b.close(i - 2) && b.open(i - 1) <= b.high(i - 2) &&
                    b.low(i - 1) < b.close(i - 2) && b.low(i - 1) >= b.low(i - 2) &&
