@@ -51,24 +51,25 @@ Series cdl_breakaway(In o, In h, In l, In c) {
 Series cdl_ladderbottom(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kShadowVeryShort, 1}};
   return scan<4, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs1) {
-    return b.black(i - 4) && b.black(i - 3) && b.black(i - 2) && b.open(i - 4) > b.open(i - 3) &&
-                   b.open(i - 3) > b.open(i - 2) && b.close(i - 4) > b.close(i - 3) &&
-                   b.close(i - 3) > b.close(i - 2) && b.black(i - 1) && b.upper(i - 1) > vs1.at(i) &&
-                   b.white(i) && b.open(i) > b.open(i - 1) && b.close(i) > b.high(i - 1)
-               ? 100.0
-               : 0.0;
+    // Four black bars and a white one: one branch for 31 bars in 32.
+    if (!(b.black(i - 4) & b.black(i - 3) & b.black(i - 2) & b.black(i - 1) & b.white(i))) return 0.0;
+    return when((b.open(i - 4) > b.open(i - 3)) & (b.open(i - 3) > b.open(i - 2)) &
+                    (b.close(i - 4) > b.close(i - 3)) & (b.close(i - 3) > b.close(i - 2)) &
+                    (b.upper(i - 1) > vs1.at(i)) & (b.open(i) > b.open(i - 1)) & (b.close(i) > b.high(i - 1)),
+                100.0);
   });
 }
 
 Series cdl_concealbabyswall(In o, In h, In l, In c) {
   static constexpr Use uses[] = {{kShadowVeryShort, 3}, {kShadowVeryShort, 2}, {kShadowVeryShort, 1}};
   return scan<3, uses>(o, h, l, c, [&](const Ohlc& b, std::size_t i, const Avg& vs3, const Avg& vs2, const Avg& vs1) {
-    return b.black(i - 3) && b.black(i - 2) && b.black(i - 1) && b.black(i) && b.lower(i - 3) < vs3.at(i) &&
-                   b.upper(i - 3) < vs3.at(i) && b.lower(i - 2) < vs2.at(i) && b.upper(i - 2) < vs2.at(i) &&
-                   b.body_gap_down(i - 1, i - 2) && b.upper(i - 1) > vs1.at(i) &&
-                   b.high(i - 1) > b.close(i - 2) && b.high(i) > b.high(i - 1) && b.low(i) < b.low(i - 1)
-               ? 100.0
-               : 0.0;
+    // Four black bars and a gap are rare together: one branch for most bars.
+    if (!(b.black(i - 3) & b.black(i - 2) & b.black(i - 1) & b.black(i) & b.body_gap_down(i - 1, i - 2)))
+      return 0.0;
+    return when((b.lower(i - 3) < vs3.at(i)) & (b.upper(i - 3) < vs3.at(i)) & (b.lower(i - 2) < vs2.at(i)) &
+                    (b.upper(i - 2) < vs2.at(i)) & (b.upper(i - 1) > vs1.at(i)) & (b.high(i - 1) > b.close(i - 2)) &
+                    (b.high(i) > b.high(i - 1)) & (b.low(i) < b.low(i - 1)),
+                100.0);
   });
 }
 
