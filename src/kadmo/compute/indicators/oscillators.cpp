@@ -1,6 +1,7 @@
 #include "kadmo/compute/indicators/oscillators.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace kadmo::compute {
 
@@ -104,20 +105,25 @@ inline double rsv_value(double hh, double ll, double c) {
   return ((c - ll) / range) * 100.0;
 }
 
+// K (and D when with_d) over m raw values rv, the chosen line written to o,
+// which may be rv itself; returns (K, D) after the last. Batch, state and
+// resume share it; in a function of its own so that K and D stay in
+// registers.
+KADMO_HOT_CHUNK std::array<double, 2> kdj_steps(double* o, const double* rv, std::size_t m, KdjWeights w, int line,
+                                               bool with_d, std::array<double, 2> kd) {
+  double k = kd[0], d = kd[1];
+  for (std::size_t j = 0; j < m; ++j) {
+    k = w.k0 * k + w.k1 * rv[j];
+    if (with_d) d = w.d0 * d + w.d1 * k;
+    o[j] = line == 0 ? k : line == 1 ? d : 3.0 * k - 2.0 * d;
+  }
+  return {k, d};
+}
+
 Series kdj_line(In high, In low, In close, double initial, std::size_t n, std::size_t m1, std::size_t m2,
                 int line) {
   Series out = rsv(high, low, close, n);
-  const KdjWeights w(m1, m2);
-  double k = initial, d = initial;
-  for (double& v : out) {
-    k = w.k0 * k + w.k1 * v;
-    if (line == 0) {
-      v = k;
-      continue;
-    }
-    d = w.d0 * d + w.d1 * k;
-    v = line == 1 ? d : 3.0 * k - 2.0 * d;
-  }
+  kdj_steps(out.data(), out.data(), out.size(), KdjWeights(m1, m2), line, line != 0, {initial, initial});
   return out;
 }
 
@@ -240,13 +246,8 @@ KADMO_HOT_GEN
 std::optional<State> kdj_final_state(In high, In low, In close, double initial, std::size_t n, std::size_t m1,
                                      std::size_t m2, bool with_d) {
   if (high.empty()) return std::nullopt;
-  const Series r = rsv(high, low, close, n);
-  const KdjWeights w(m1, m2);
-  double k = initial, d = initial;
-  for (double v : r) {
-    k = w.k0 * k + w.k1 * v;
-    d = w.d0 * d + w.d1 * k;
-  }
+  Series r = rsv(high, low, close, n);
+  const auto [k, d] = kdj_steps(r.data(), r.data(), r.size(), KdjWeights(m1, m2), 0, true, {initial, initial});
   return with_d ? State{k, d} : State{k};
 }
 
@@ -259,16 +260,13 @@ KADMO_HOT_GEN Resumed kdj_resume(In high, In low, In close, std::size_t n, std::
   // Only the windows of the new rows are needed; rows before the first full
   // window keep the batch's raw value 0 by starting from row 0.
   const std::size_t from = start + 1 >= n ? start + 1 - n : 0;
-  const Series r = rsv(high.subspan(from), low.subspan(from), close.subspan(from), n);
-  const KdjWeights w(m1, m2);
-  double k = state[0], d = keep_d ? state[1] : kNaN;
-  Series out(len - start);
-  for (std::size_t t = start; t < len; ++t) {
-    k = w.k0 * k + w.k1 * r[t - from];
-    if (keep_d) d = w.d0 * d + w.d1 * k;
-    out[t - start] = line == 0 ? k : line == 1 ? d : 3.0 * k - 2.0 * d;
-  }
-  return std::pair{std::move(out), keep_d ? State{k, d} : State{k}};
+  // The raw values become the output in place; the rows before start go.
+  Series r = rsv(high.subspan(from), low.subspan(from), close.subspan(from), n);
+  double* rv = r.data() + (start - from);
+  const auto [k, d] = kdj_steps(rv, rv, len - start, KdjWeights(m1, m2), line, keep_d,
+                                {state[0], keep_d ? state[1] : kNaN});
+  r.erase(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(start - from));
+  return std::pair{std::move(r), keep_d ? State{k, d} : State{k}};
 }
 
 // ---- channel lines -------------------------------------------------------
