@@ -328,26 +328,27 @@ Series sma_seeded(View x, std::size_t n, StepRule rule) {
   return out.take();
 }
 
-KADMO_HOT Series rolling_max(View x, std::size_t n) {
+namespace {
+// The block method on complete stride-1 input, else the queue. `dominates`
+// drops a queued value that the new one equals or beats.
+template <class Pick, class Dominates>
+[[gnu::always_inline]] inline Series rolling_extreme(View x, std::size_t n, Pick pick, Dominates dominates) {
   if (n == 0 || n > x.len) return nan_series(x.len);
   if (x.stride == 1) {
-    auto r = block_series(x.ptr, x.len, n, pick_max);
+    auto r = block_series(x.ptr, x.len, n, pick);
     if (r) return std::move(*r);
   }
   Series out = nan_series(x.len);
-  deque_extreme(x, n, out.data(), [](double v, double back) { return back <= v; });
+  deque_extreme(x, n, out.data(), dominates);
   return out;
 }
+}  // namespace
 
+KADMO_HOT Series rolling_max(View x, std::size_t n) {
+  return rolling_extreme(x, n, pick_max, [](double v, double back) { return back <= v; });
+}
 KADMO_HOT Series rolling_min(View x, std::size_t n) {
-  if (n == 0 || n > x.len) return nan_series(x.len);
-  if (x.stride == 1) {
-    auto r = block_series(x.ptr, x.len, n, pick_min);
-    if (r) return std::move(*r);
-  }
-  Series out = nan_series(x.len);
-  deque_extreme(x, n, out.data(), [](double v, double back) { return back >= v; });
-  return out;
+  return rolling_extreme(x, n, pick_min, [](double v, double back) { return back >= v; });
 }
 
 KADMO_HOT bool rolling_max_chunks(View x, std::size_t n, ExtremeSink sink, void* ctx) {

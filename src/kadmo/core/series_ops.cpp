@@ -344,26 +344,28 @@ std::vector<double> clip(std::span<const double> v, std::optional<double> lower,
   });
 }
 
-std::vector<double> shift(std::span<const double> v, std::int64_t n) {
+namespace {
+// f(value, value n rows back) at every row (n < 0: |n| rows ahead); NaN
+// where that row does not exist.
+template <class F>
+std::vector<double> with_lag(std::span<const double> v, std::int64_t n, F f) {
   const std::size_t len = v.size();
   const std::uint64_t k = magnitude(n);
   if (k >= len) return all_nan(len);
   const double* p = v.data();
   const auto d = static_cast<std::ptrdiff_t>(k);
   const auto last = static_cast<std::ptrdiff_t>(len) - d;
-  if (n >= 0) return generate<double>(len, [p, d](std::ptrdiff_t i) { return i < d ? kNaN : p[i - d]; });
-  return generate<double>(len, [p, d, last](std::ptrdiff_t i) { return i < last ? p[i + d] : kNaN; });
+  if (n >= 0) return generate<double>(len, [p, d, f](std::ptrdiff_t i) { return i < d ? kNaN : f(p[i], p[i - d]); });
+  return generate<double>(len, [p, d, last, f](std::ptrdiff_t i) { return i < last ? f(p[i], p[i + d]) : kNaN; });
+}
+}  // namespace
+
+std::vector<double> shift(std::span<const double> v, std::int64_t n) {
+  return with_lag(v, n, [](double, double other) { return other; });
 }
 
 std::vector<double> diff(std::span<const double> v, std::int64_t n) {
-  const std::size_t len = v.size();
-  const std::uint64_t k = magnitude(n);
-  if (k >= len) return all_nan(len);
-  const double* p = v.data();
-  const auto d = static_cast<std::ptrdiff_t>(k);
-  const auto last = static_cast<std::ptrdiff_t>(len) - d;
-  if (n >= 0) return generate<double>(len, [p, d](std::ptrdiff_t i) { return i < d ? kNaN : p[i] - p[i - d]; });
-  return generate<double>(len, [p, d, last](std::ptrdiff_t i) { return i < last ? p[i] - p[i + d] : kNaN; });
+  return with_lag(v, n, [](double cur, double other) { return cur - other; });
 }
 
 std::vector<double> cumsum(std::span<const double> v) {

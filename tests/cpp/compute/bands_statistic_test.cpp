@@ -19,19 +19,7 @@ using namespace testing;
 using Sp = std::span<const double>;
 using V = std::vector<double>;
 
-struct Case {
-  const char* name;
-  Series got;
-  V want;
-  double rel = 1e-13;
-};
-
-void check(std::initializer_list<Case> cases) {
-  for (const auto& cs : cases) {
-    SCOPED_TRACE(cs.name);
-    EXPECT_TRUE(near_all(cs.got, cs.want, cs.rel));
-  }
-}
+void check(std::initializer_list<ValueCase> cases) { check_values(cases, 1e-13); }
 
 TEST(Bands, HandWorkedValues) {
   const V x{1, 2, 3, 4};

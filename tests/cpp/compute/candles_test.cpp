@@ -63,12 +63,6 @@ Series eval(const CandlePattern& p, const Ohlc& b) {
   return p.fn(b.o, b.h, b.l, b.c, p.penetration.value_or(0.0));
 }
 
-std::size_t leading_nan(const Series& s) {
-  std::size_t k = 0;
-  while (k < s.size() && std::isnan(s[k])) ++k;
-  return k;
-}
-
 TEST(CandleTable, NamesAreExactAndComplete) {
   EXPECT_EQ(candle_patterns().size(), 61u);
   for (const char* bad : {"Doji", "DOJI", "doji ", "3BlackCrows", "threeblackcrows", "cdl_doji", "", "engulf"})

@@ -57,12 +57,6 @@ std::vector<Family> family() {
   return f;
 }
 
-std::size_t leading_nan(const Series& s) {
-  std::size_t n = 0;
-  while (n < s.size() && std::isnan(s[n])) ++n;
-  return n;
-}
-
 TEST(HilbertWarmup, LeadingNanEqualsLookbackAfterFirstPresentValue) {
   for (std::size_t lead : {0u, 9u}) {
     const Bars b = random_bars(400, 11, lead);

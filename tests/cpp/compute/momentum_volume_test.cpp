@@ -17,19 +17,6 @@ using namespace testing;
 using Sp = std::span<const double>;
 using V = std::vector<double>;
 
-struct Case {
-  const char* name;
-  Series got;
-  V want;
-};
-
-void check(std::span<const Case> cases, double rel = 1e-12) {
-  for (const auto& cs : cases) {
-    SCOPED_TRACE(cs.name);
-    EXPECT_TRUE(near_all(cs.got, cs.want, rel));
-  }
-}
-
 // Worked by hand; the comment of each row gives the arithmetic.
 TEST(MomentumVolume, HandWorked) {
   // Aroon, n = 2 (windows of 3 rows): highs 1 3 2 3 1, lows 5 4 4 6 2.
@@ -46,7 +33,7 @@ TEST(MomentumVolume, HandWorked) {
   // ultosc rows 1..3: (bp, tr) = (1, 2), (1, 2), (2, 3).
   const double u123 = (4.0 / 7 + (2.0 / 3 * 4 + 0.6 * 2)) / 7 * 100;
   const double u321 = (2.0 / 3 + (4.0 / 7 * 4 + 0.6 * 2)) / 7 * 100;
-  const Case cases[] = {
+  const ValueCase cases[] = {
       // highest high at rows 1, 3 (tie: the later 3), 3
       {"aroon_up", aroon_up(ah, 2), {NaN, NaN, 50, 100, 50}},
       // lowest low at rows 2 (tie: the later 4), 2, 4
@@ -96,7 +83,7 @@ TEST(MomentumVolume, HandWorked) {
       {"minindex scan keeps older", minindex(V{1, 2, 1, 5}, 3), {NaN, NaN, 0, 2}},
       {"maxindex skips missing", maxindex(V{NaN, 2, NaN, NaN, NaN}, 2), {NaN, 1, 1, NaN, NaN}},
   };
-  check(cases);
+  check_values(cases);
   // aroonosc equals up - down on any data.
   const Bars b = random_bars(300, 7);
   const Series up = aroon_up(b.high, 9), down = aroon_down(b.low, 9), osc = aroonosc(b.high, b.low, 9);
@@ -157,12 +144,6 @@ TEST(MomentumVolume, GapsStayInTheirWindows) {
   EXPECT_FALSE(std::isnan(m[30]));
   EXPECT_TRUE(std::isnan(m[50]) && std::isnan(m[54]));
   EXPECT_FALSE(std::isnan(m[55]));
-}
-
-std::size_t leading_nan(const Series& s) {
-  std::size_t i = 0;
-  while (i < s.size() && std::isnan(s[i])) ++i;
-  return i;
 }
 
 TEST(MomentumVolume, WarmUpEqualsLookback) {

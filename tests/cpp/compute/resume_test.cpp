@@ -116,7 +116,9 @@ void check_resume(const Bars& d, bool must_resume) {
     const Series full = ind.batch(d);
     const auto end_state = ind.final_state(d, len);
     // A gap inside a chained warm-up leaves a stage unseeded: no state at all.
-    if (must_resume) ASSERT_TRUE(end_state.has_value());
+    if (must_resume) {
+      ASSERT_TRUE(end_state.has_value());
+    }
     std::size_t resumed = 0;
     for (std::size_t k = 0; k <= len; ++k) {
       const auto st = ind.final_state(d, k);
@@ -138,7 +140,9 @@ void check_resume(const Bars& d, bool must_resume) {
       ASSERT_TRUE(state_equal(r->second, *end_state));
     }
     // Warm-ups of these parameters end well inside the 150 rows.
-    if (must_resume) EXPECT_GT(resumed, len / 2);
+    if (must_resume) {
+      EXPECT_GT(resumed, len / 2);
+    }
   }
 }
 
@@ -154,12 +158,6 @@ TEST(Resume, TailEqualsBatchWithMissingValues) {
 }
 
 // ---- lookback ---------------------------------------------------------------
-
-std::size_t leading_nan(const Series& s) {
-  std::size_t i = 0;
-  while (i < s.size() && std::isnan(s[i])) ++i;
-  return i;
-}
 
 TEST(Lookback, WarmupEqualsReportedLookback) {
   const Bars d = random_bars(300, 3);

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <random>
 #include <span>
@@ -58,10 +59,16 @@ inline ::testing::AssertionResult bitwise_equal(std::span<const double> got, std
   return ::testing::AssertionSuccess();
 }
 
+// Count of leading NaN values.
+inline std::size_t leading_nan(std::span<const double> s) {
+  std::size_t i = 0;
+  while (i < s.size() && std::isnan(s[i])) ++i;
+  return i;
+}
+
 // NaN in exactly the first `lookback` values and in none after.
 inline ::testing::AssertionResult warmup_is(std::span<const double> s, std::size_t lookback) {
-  std::size_t lead = 0;
-  while (lead < s.size() && std::isnan(s[lead])) ++lead;
+  const std::size_t lead = leading_nan(s);
   if (lead != lookback)
     return ::testing::AssertionFailure() << lead << " leading NaN, want " << lookback;
   for (std::size_t i = lookback; i < s.size(); ++i)
@@ -88,6 +95,24 @@ inline ::testing::AssertionResult near_all(std::span<const double> got, std::spa
       return ::testing::AssertionFailure() << "index " << i << ": " << got[i] << " vs " << want[i];
   }
   return ::testing::AssertionSuccess();
+}
+
+// A computed series and its expected values; rel 0 takes the check's
+// tolerance.
+struct ValueCase {
+  const char* name;
+  std::vector<double> got;
+  std::vector<double> want;
+  double rel = 0.0;
+};
+inline void check_values(std::span<const ValueCase> cases, double rel = 1e-12) {
+  for (const auto& cs : cases) {
+    SCOPED_TRACE(cs.name);
+    EXPECT_TRUE(near_all(cs.got, cs.want, cs.rel != 0.0 ? cs.rel : rel));
+  }
+}
+inline void check_values(std::initializer_list<ValueCase> cases, double rel = 1e-12) {
+  check_values(std::span<const ValueCase>(cases.begin(), cases.size()), rel);
 }
 
 }  // namespace kadmo::compute::testing

@@ -261,7 +261,9 @@ TEST(Families3Resume, EqualsFullEvaluationAtEverySplit) {
         used += u;
         // Once the core has its 13 rows (the trend line its 50 inputs), a
         // state is there and resumes.
-        if (k >= 50 + lead) EXPECT_TRUE(u) << text << " lead " << lead << " split at " << k;
+        if (k >= 50 + lead) {
+          EXPECT_TRUE(u) << text << " lead " << lead << " split at " << k;
+        }
       }
       EXPECT_GE(used, 131u - lead) << text;
     }
