@@ -20,7 +20,9 @@ TEST(CandleTablesAgree, EveryNameLookbackAndPenetration) {
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(p.lookback, info->lookback);
     EXPECT_EQ(p.penetration.has_value(), info->has_penetration);
-    if (p.penetration) EXPECT_EQ(*p.penetration, info->penetration);
+    if (p.penetration) {
+      EXPECT_EQ(*p.penetration, info->penetration);
+    }
   }
   for (const kd::CandlePatternInfo& info : kd::candle_patterns())
     EXPECT_NE(kc::candle_pattern(info.name), nullptr) << info.name;

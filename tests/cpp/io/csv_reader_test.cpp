@@ -493,7 +493,9 @@ TEST(CsvDatetimeHints, ClockTextsInUtcMatchTheGeneralParser) {
     ASSERT_TRUE(plain);
     auto y = plain->to_datetime_tz(core::Tz::utc());
     ASSERT_EQ(x.has_value(), y.has_value()) << clock;
-    if (x) EXPECT_TRUE(x->equals(*y)) << clock;
+    if (x) {
+      EXPECT_TRUE(x->equals(*y)) << clock;
+    }
   }
   // The instant itself, by hand: 2021-01-04 is day 18631 of the epoch.
   const auto p = d.file("c.csv", "t\n2021-01-04 19:39:09\n");
